@@ -1,0 +1,197 @@
+// Paired (64-bit) multicast: receiver earliness, paired receiver rows, paired plans.
+#include <algorithm>
+#include <array>
+#include <limits>
+
+#include "listed_tiles.hpp"
+#include "zerin/exchange/emission.hpp"
+#include "zerin/exchange/receive_events.hpp"
+#include "zerin/exchange/routing.hpp"
+#include "zerin/exchange/topology.hpp"
+
+namespace zerin::exchange {
+namespace {
+
+// Bit that tells the two physical lanes of a pair apart.
+constexpr std::uint32_t physical_partner_bit = 2;
+// The first format control follows the source selection by 51 cycles plus the
+// receiver's phase; the pointer control two cycles after it.
+constexpr std::uint32_t format_lead_cycles = 51;
+constexpr std::uint32_t pointer_lag_cycles = 2;
+// XPIC control value that deselects the paired source.
+constexpr std::uint32_t neutral_xpic_control = 1600;
+// The row's programme ends this long after its last event.
+constexpr std::uint32_t horizon_lag_cycles = 7;
+// Send control when the sender is one of two receivers, or with four or more.
+constexpr std::uint8_t broadcast_send_control = 7;
+// OR-ed into the route direction for a two-receiver paired send.
+constexpr std::uint32_t paired_route_send_control = 4;
+
+std::unexpected<ExchangeError> schedule_error(std::string_view reason) noexcept {
+  return std::unexpected(ExchangeError::schedule(reason));
+}
+
+// Sums that the paired planner's arguments keep in range; passing the range is a
+// broken invariant, not a planning error.
+std::uint32_t checked_add(std::uint32_t a, std::uint32_t b) {
+  std::uint32_t sum = 0;
+  if (__builtin_add_overflow(a, b, &sum))
+    throw InternalFault("paired receive event cycle overflows");
+  return sum;
+}
+
+// Stable insertion sort by cycle: at most five events, no allocation.
+template <std::size_t N>
+void stable_sort_by_cycles(std::array<ReceiveEvent, N>& events, std::size_t size) noexcept {
+  for (std::size_t i = 1; i < size; ++i) {
+    const ReceiveEvent event = events[i];
+    std::size_t j = i;
+    for (; j > 0 && events[j - 1].cycles > event.cycles; --j) events[j] = events[j - 1];
+    events[j] = event;
+  }
+}
+
+}  // namespace
+
+std::expected<bool, ExchangeError> Topology::paired_receiver_is_early(
+    std::uint16_t receiver_logical, std::uint16_t sender_logical) const {
+  const auto receiver = physical(receiver_logical);
+  if (!receiver) return std::unexpected(receiver.error());
+  const auto sender = physical(sender_logical);
+  if (!sender) return std::unexpected(sender.error());
+  // The partner's number is computed, not looked up: it need not be a tile.
+  const std::int32_t local = time_to_mux(*sender, *receiver);
+  const std::int32_t borrowed = time_to_mux(*sender, *receiver ^ physical_partner_bit);
+  return local < borrowed;
+}
+
+std::expected<ExchangeRow, ExchangeError> Topology::paired_receiver_row(
+    std::uint16_t sender_logical, std::uint16_t receiver_logical, std::uint32_t count,
+    std::int32_t minimum_double_mux) const {
+  const auto sender_tile = physical(sender_logical);
+  if (!sender_tile) return std::unexpected(sender_tile.error());
+  const auto receiver_tile = physical(receiver_logical);
+  if (!receiver_tile) return std::unexpected(receiver_tile.error());
+  const std::uint32_t sender = *sender_tile;
+  const std::uint32_t receiver = *receiver_tile;
+
+  // Shift the transfer so that its earliest source event falls at cycle 1 or later.
+  std::int32_t epoch_shift = 0;
+  if (__builtin_sub_overflow(1, minimum_double_mux, &epoch_shift)) {
+    throw InternalFault("paired receive epoch shift overflows");
+  }
+  epoch_shift = std::max(epoch_shift, 0);
+  std::int32_t source_signed = 0;
+  if (__builtin_add_overflow(epoch_shift, paired_time_to_mux(sender, receiver), &source_signed)) {
+    throw InternalFault("paired receive source event overflows");
+  }
+  if (source_signed < 0) return schedule_error("paired source timing");
+  const std::uint32_t source_event = static_cast<std::uint32_t>(source_signed);
+  const std::uint32_t format_start =
+      checked_add(checked_add(source_event, format_lead_cycles), (receiver / 64u) * 2u);
+
+  std::array<ReceiveEvent, 5> events{};
+  std::size_t size = 0;
+  const auto early = paired_receiver_is_early(receiver_logical, sender_logical);
+  if (!early) return std::unexpected(early.error());
+  if (*early) {
+    events[size++] = {source_event, delay_xpic(0, 1, sender ^ (receiver & physical_partner_bit)),
+                      ReceiveEventKind::PairedSource};
+    events[size++] = {checked_add(source_event, count), delay_xpic(0, 1, neutral_xpic_control),
+                      ReceiveEventKind::PairedNeutral};
+  }
+  events[size++] = {format_start, delay_pic(0, 1, direction(sender, receiver)),
+                    ReceiveEventKind::Format};
+  events[size++] = {checked_add(format_start, pointer_lag_cycles), delay_pic(0, 0, 0),
+                    ReceiveEventKind::PairedPointer};
+  events[size++] = {checked_add(format_start, count), delay_pic(0, 1, 0), ReceiveEventKind::Format};
+  stable_sort_by_cycles(events, size);
+  const std::span<const ReceiveEvent> timed(events.data(), size);
+
+  // No two controls of a paired row may share an instruction.
+  for (std::size_t i = 1; i < size; ++i) {
+    if (events[i - 1].cycles == events[i].cycles) {
+      return schedule_error("paired receive coincident controls");
+    }
+  }
+  if (auto valid = validate_receive_events(timed); !valid) return std::unexpected(valid.error());
+  std::uint32_t horizon = 0;
+  if (__builtin_add_overflow(timed.back().cycles, horizon_lag_cycles, &horizon)) {
+    return schedule_error("paired receive horizon overflow");
+  }
+
+  BoundedRowWords<row_length> words;
+  words.push_back(sync_word);
+  std::uint32_t cycles = 0;
+  if (auto laid = append_receive_events(words, cycles, timed, horizon, false); !laid) {
+    return std::unexpected(laid.error());
+  }
+  words.push_back(return_word);
+  if (words.overflowed()) return schedule_error("paired receive row capacity");
+  ExchangeRow row{};
+  std::ranges::copy(words.words(), row.begin());
+  return row;
+}
+
+std::expected<MulticastPlan, ExchangeError> Topology::paired_multicast(
+    std::uint16_t sender_logical, std::span<const std::uint16_t> receivers,
+    std::uint32_t count) const {
+  MulticastPlan plan;
+  auto planned = paired_multicast_into(plan, sender_logical, receivers, count);
+  if (!planned) return std::unexpected(planned.error());
+  return plan;
+}
+
+std::expected<void, ExchangeError> Topology::paired_multicast_into(
+    MulticastPlan& plan, std::uint16_t sender_logical, std::span<const std::uint16_t> receivers,
+    std::uint32_t count) const {
+  plan.sender = {};
+  plan.receivers.clear();
+  if (auto valid = validate_count(count); !valid) return std::unexpected(valid.error());
+  // Receivers come in complete partner pairs, each tile once.
+  const auto receiver_set_error = std::unexpected(ExchangeError::ReceiverSet{});
+  if (receivers.empty() || receivers.size() % 2 != 0) return receiver_set_error;
+  const detail::ListedTiles listed(receivers);
+  if (listed.has_duplicate()) return receiver_set_error;
+  for (const std::uint16_t receiver : receivers) {
+    const auto partner = paired_logical(receiver);
+    if (!partner || !listed.contains(*partner)) return receiver_set_error;
+  }
+
+  auto fail = [&](const ExchangeError& error) {
+    plan.sender = {};
+    plan.receivers.clear();
+    return std::unexpected(error);
+  };
+  if (auto planned = multicast_into(plan, sender_logical, receivers, count, 0); !planned) {
+    return planned;
+  }
+  const std::uint32_t sender_physical = logical_to_physical_[sender_logical];
+
+  std::uint8_t send_control = broadcast_send_control;
+  if (receivers.size() == 2 && !listed.contains(sender_logical)) {
+    const std::uint32_t code =
+        direction(sender_physical, logical_to_physical_[receivers[0]]) | paired_route_send_control;
+    if (code > std::numeric_limits<std::uint8_t>::max()) {
+      throw InternalFault("send control is three bits");
+    }
+    send_control = static_cast<std::uint8_t>(code);
+  }
+  if (auto stamped = set_sender_control(plan.sender, send_control); !stamped) {
+    return fail(stamped.error());
+  }
+
+  std::int32_t minimum_double_mux = std::numeric_limits<std::int32_t>::max();
+  for (const std::uint16_t receiver : receivers) {
+    minimum_double_mux = std::min(
+        minimum_double_mux, paired_time_to_mux(sender_physical, logical_to_physical_[receiver]));
+  }
+  for (std::size_t i = 0; i < receivers.size(); ++i) {
+    auto row = paired_receiver_row(sender_logical, receivers[i], count, minimum_double_mux);
+    if (!row) return fail(row.error());
+    plan.receivers[i] = *row;
+  }
+  return {};
+}
+
+}  // namespace zerin::exchange

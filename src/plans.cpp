@@ -1,0 +1,168 @@
+// Point-to-point and multicast planning.
+#include <array>
+#include <limits>
+#include <string>
+
+#include "diagnostics_internal.hpp"
+#include "listed_tiles.hpp"
+#include "text.hpp"
+#include "zerin/exchange/routing.hpp"
+#include "zerin/exchange/rows.hpp"
+#include "zerin/exchange/topology.hpp"
+
+namespace zerin::exchange {
+namespace {
+
+// A point-to-point sender waits so that its first word reaches the receiver's
+// mux at cycle 112; the receiver's XPIC word of operand 112 occupies 113 cycles.
+constexpr std::int32_t p2p_sender_delay_base = 111;
+constexpr std::uint32_t p2p_receive_advance = 112;
+constexpr std::int32_t maximum_sender_delay = 0x7FFFF;
+// Word 0 of a point-to-point receiver row.
+constexpr std::uint32_t p2p_receiver_lead_word = 1;
+// Every start and receive cycle of a multicast lies within 0..4095.
+constexpr std::uint32_t last_multicast_cycle = 0xFFF;
+// Direction / send-control code of a send to two or more receivers.
+constexpr std::uint32_t multicast_direction = 3;
+// PIC control value of every multicast receiver tail.
+constexpr std::uint32_t multicast_tail_address = 0x14000;
+
+// Phase of a receiver: twice its slot.
+constexpr std::uint32_t receiver_phase(std::uint32_t physical_tile) noexcept {
+  return (physical_tile / 64u) * 2u;
+}
+
+std::unexpected<ExchangeError> schedule_error(std::string_view reason) noexcept {
+  return std::unexpected(ExchangeError::schedule(reason));
+}
+
+std::string tile_list_text(std::span<const std::uint16_t> tiles) {
+  std::string text = "[";
+  for (std::size_t i = 0; i < tiles.size(); ++i) {
+    if (i != 0) text += ", ";
+    detail::append_unsigned(text, tiles[i]);
+  }
+  text += ']';
+  return text;
+}
+
+}  // namespace
+
+std::expected<Plan, ExchangeError> Topology::point_to_point(std::uint16_t sender_logical,
+                                                            std::uint16_t receiver_logical,
+                                                            std::uint32_t count) const {
+  if (auto valid = validate_count(count); !valid) return std::unexpected(valid.error());
+  if (sender_logical == receiver_logical) return std::unexpected(ExchangeError::DuplicateTile{});
+  const auto sender_tile = physical(sender_logical);
+  if (!sender_tile) return std::unexpected(sender_tile.error());
+  const auto receiver_tile = physical(receiver_logical);
+  if (!receiver_tile) return std::unexpected(receiver_tile.error());
+  const std::uint32_t sender = *sender_tile;
+  const std::uint32_t receiver = *receiver_tile;
+
+  // 111 - mux time is at least -110 - 130 and at most 111 + 96: no overflow.
+  const std::int32_t sender_delay = p2p_sender_delay_base - time_to_mux(sender, receiver);
+  if (sender_delay < -1 || sender_delay > maximum_sender_delay)
+    return schedule_error("sender delay");
+  auto sender_row = primitive_sender_row(count, direction(sender, receiver), sender_delay);
+  if (!sender_row) return std::unexpected(sender_row.error());
+
+  Plan plan{*sender_row, {}};
+  plan.receiver[0] = p2p_receiver_lead_word;
+  plan.receiver[1] = sync_word;
+  plan.receiver[2] = delay_xpic(p2p_receive_advance, 0, 0);
+  const auto tail = ordinary_receiver_tail(count, receiver_phase(receiver), 0);
+  std::copy(tail.begin(), tail.end(), plan.receiver.begin() + 3);
+
+  detail::offer_event(DiagnosticLevel::Debug, "assembled point-to-point exchange", [&] {
+    return std::array{DiagnosticField{"sender_logical", std::uint64_t{sender_logical}},
+                      DiagnosticField{"receiver_logical", std::uint64_t{receiver_logical}},
+                      DiagnosticField{"count", std::uint64_t{count}}};
+  });
+  return plan;
+}
+
+std::expected<MulticastPlan, ExchangeError> Topology::multicast(
+    std::uint16_t sender_logical, std::span<const std::uint16_t> receiver_logical,
+    std::uint32_t count, std::uint32_t schedule_offset) const {
+  MulticastPlan plan;
+  auto planned = multicast_into(plan, sender_logical, receiver_logical, count, schedule_offset);
+  if (!planned) return std::unexpected(planned.error());
+  return plan;
+}
+
+std::expected<void, ExchangeError> Topology::multicast_into(
+    MulticastPlan& plan, std::uint16_t sender_logical,
+    std::span<const std::uint16_t> receiver_logical, std::uint32_t count,
+    std::uint32_t schedule_offset) const {
+  plan.sender = {};
+  plan.receivers.clear();
+  if (auto valid = validate_count(count); !valid) return std::unexpected(valid.error());
+  const auto sender_tile = physical(sender_logical);
+  if (!sender_tile) return std::unexpected(sender_tile.error());
+  const std::uint32_t source_physical = *sender_tile;
+
+  // Receiver set: not empty, not the sender alone, no duplicate, every entry a
+  // tile. The sender itself may be one of two or more receivers.
+  const auto receiver_set_error = std::unexpected(ExchangeError::ReceiverSet{});
+  if (receiver_logical.empty()) return receiver_set_error;
+  if (receiver_logical.size() == 1 && receiver_logical[0] == sender_logical) {
+    return receiver_set_error;
+  }
+  std::int32_t minimum_mux = std::numeric_limits<std::int32_t>::max();
+  for (const std::uint16_t receiver : receiver_logical) {
+    const auto tile = physical(receiver);
+    if (!tile) return receiver_set_error;
+    minimum_mux = std::min(minimum_mux, time_to_mux(source_physical, *tile));
+  }
+  if (detail::ListedTiles(receiver_logical).has_duplicate()) return receiver_set_error;
+
+  // The earliest start at which no receiver's mux cycle falls before cycle 0.
+  if (minimum_mux == std::numeric_limits<std::int32_t>::min()) {
+    throw InternalFault("multicast minimum mux time negates");
+  }
+  const std::uint32_t natural_start =
+      minimum_mux < 0 ? static_cast<std::uint32_t>(-minimum_mux) : 0;
+  std::uint32_t start_cycle = 0;
+  if (__builtin_add_overflow(natural_start, schedule_offset, &start_cycle) ||
+      start_cycle > last_multicast_cycle) {
+    return schedule_error("multicast start cycle");
+  }
+  const std::int32_t start = static_cast<std::int32_t>(start_cycle);
+
+  const std::uint32_t send_direction =
+      receiver_logical.size() == 1
+          ? direction(source_physical, logical_to_physical_[receiver_logical[0]])
+          : multicast_direction;
+  auto sender_row = primitive_sender_row(count, send_direction, start - 1);
+  if (!sender_row) return std::unexpected(sender_row.error());
+
+  plan.receivers.reserve(receiver_logical.size());
+  for (const std::uint16_t receiver : receiver_logical) {
+    const std::uint32_t tile = logical_to_physical_[receiver];
+    std::int32_t receive_cycle = 0;
+    if (__builtin_add_overflow(start, time_to_mux(source_physical, tile), &receive_cycle)) {
+      throw InternalFault("multicast receive cycle overflows");
+    }
+    if (receive_cycle < 0 || receive_cycle > static_cast<std::int32_t>(last_multicast_cycle)) {
+      plan.receivers.clear();
+      return schedule_error("multicast receive cycle");
+    }
+    ExchangeRow& row = plan.receivers.emplace_back();
+    row[0] = sync_word;
+    row[1] = delay_xpic(static_cast<std::uint32_t>(receive_cycle), 0, source_physical);
+    const auto tail = ordinary_receiver_tail(count, receiver_phase(tile), multicast_tail_address);
+    std::copy(tail.begin(), tail.end(), row.begin() + 2);
+  }
+  plan.sender = *sender_row;
+
+  detail::offer_event(DiagnosticLevel::Debug, "assembled multicast exchange", [&] {
+    return std::array{DiagnosticField{"sender_logical", std::uint64_t{sender_logical}},
+                      DiagnosticField{"receiver_logical", tile_list_text(receiver_logical)},
+                      DiagnosticField{"count", std::uint64_t{count}},
+                      DiagnosticField{"schedule_offset", std::uint64_t{schedule_offset}}};
+  });
+  return {};
+}
+
+}  // namespace zerin::exchange

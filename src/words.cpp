@@ -1,0 +1,110 @@
+#include "zerin/exchange/words.hpp"
+
+namespace zerin::exchange {
+namespace {
+
+namespace f = word_format;
+
+std::unexpected<ExchangeError> schedule_error(std::string_view reason) noexcept {
+  return std::unexpected(ExchangeError::schedule(reason));
+}
+
+}  // namespace
+
+std::expected<std::uint32_t, ExchangeError> encode_send(std::uint32_t count_minus_one,
+                                                        std::uint32_t direction,
+                                                        std::uint32_t base_word) noexcept {
+  using F = f::Send;
+  if (!F::count_minus_one.fits(count_minus_one) || !F::direction.fits(direction) ||
+      !F::base_word.fits(base_word)) {
+    return schedule_error("send instruction operand");
+  }
+  return F::kind.bits | F::count_minus_one.place(count_minus_one) | F::base_word.place(base_word) |
+         F::direction.place(direction);
+}
+
+std::expected<void, ExchangeError> validate_count(std::uint32_t count) noexcept {
+  if (count < 1 || count > maximum_transfer_count) {
+    return std::unexpected(ExchangeError::Count{count});
+  }
+  return {};
+}
+
+std::expected<void, ExchangeError> set_instruction_advance(std::uint32_t& instruction,
+                                                           std::uint32_t advance) noexcept {
+  if (advance == 0) return schedule_error("zero event advance");
+  const std::uint32_t immediate = advance - 1;
+  auto rewrite = [&](WordField field,
+                     std::string_view overflow) -> std::expected<void, ExchangeError> {
+    if (!field.fits(immediate)) return schedule_error(overflow);
+    instruction = field.set(instruction, immediate);
+    return {};
+  };
+  if (is_exchange_delay(instruction)) {
+    return rewrite(f::ExchangeDelay::cycles, "delay advance overflow");
+  }
+  if (is_pic_delay(instruction)) return rewrite(f::PicDelay::advance, "PIC delay advance overflow");
+  if (is_xpic_delay(instruction)) {
+    return rewrite(f::XpicDelay::advance, "XPIC delay advance overflow");
+  }
+  if (is_send(instruction) || is_send_off(instruction) || is_send_control(instruction)) {
+    return schedule_error("scheduled offset truncates a send");
+  }
+  return schedule_error("first scheduled event is not a delay");
+}
+
+std::expected<void, ExchangeError> set_sender_control(ExchangeRow& row,
+                                                      std::uint8_t send_control) noexcept {
+  if (send_control < 1 || send_control > f::Send::direction.max()) {
+    return schedule_error("send control");
+  }
+  ExchangeRow stamped = row;
+  bool rewritten = false;
+  for (std::uint32_t& word : stamped) {
+    if (is_payload_send(word)) {
+      // Send and send-off words keep their direction in the same bits.
+      static_assert(f::Send::direction.mask() == f::SendOff::direction.mask());
+      word = f::Send::direction.set(word, send_control);
+      rewritten = true;
+    } else if (is_send_control_pair(word) && (f::SendPicp::send_control.get(word) & 3u) != 0) {
+      // A SENDPICP whose control field holds 0 or 4 carries no route to rewrite.
+      word = f::SendPicp::send_control.set(word, send_control);
+      rewritten = true;
+    }
+  }
+  if (!rewritten) return schedule_error("sender payload");
+  row = stamped;
+  return {};
+}
+
+std::expected<std::pair<std::uint32_t, std::uint32_t>, ExchangeError> encode_send_control_pair(
+    std::uint32_t count_minus_one, std::uint32_t source_word_address, std::uint32_t send_control,
+    std::span<const ReceiveEvent> events) noexcept {
+  using F = f::SendPicp;
+  if (!F::count_minus_one.fits(count_minus_one) ||
+      !F::source_word_address.fits(source_word_address) || !F::send_control.fits(send_control) ||
+      events.size() != 2) {
+    return schedule_error("SENDPICP operand");
+  }
+  const ReceiveEvent* pic = nullptr;
+  const ReceiveEvent* xpic = nullptr;
+  for (const ReceiveEvent& event : events) {
+    if (!pic && is_pic(event.kind)) pic = &event;
+    if (!xpic && is_xpic(event.kind)) xpic = &event;
+  }
+  if (!pic) return schedule_error("SENDPICP PIC control");
+  if (!xpic) return schedule_error("SENDPICP XPIC control");
+  if (pic->cycles != xpic->cycles) return schedule_error("SENDPICP event time");
+  const std::uint32_t selector = f::PicDelay::selector.get(pic->instruction);
+  const std::uint32_t instruction = F::kind.bits | F::pointer_selector.place(selector) |
+                                    F::count_minus_one.place(count_minus_one) |
+                                    F::source_word_address.place(source_word_address) |
+                                    F::send_control.place(send_control);
+  using P = f::SendPicpPayload;
+  const std::uint32_t payload =
+      P::xpic_flag_and_control.place(f::XpicDelay::flag_and_control.get(xpic->instruction)) |
+      P::pic_control.place(f::PicDelay::control.get(pic->instruction));
+  return std::pair{instruction, payload};
+}
+
+}  // namespace zerin::exchange
