@@ -12,6 +12,7 @@
 #include "zerin/exchange/rows.hpp"
 #include "zerin/exchange/sender_timing.hpp"
 #include "zerin/exchange/topology.hpp"
+#include "zerin/exchange/version.hpp"
 #include "zerin/exchange/words.hpp"
 
 #endif  // ZERIN_EXCHANGE_HPP
