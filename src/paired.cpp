@@ -27,9 +27,7 @@ constexpr std::uint8_t broadcast_send_control = 7;
 // OR-ed into the route direction for a two-receiver paired send.
 constexpr std::uint32_t paired_route_send_control = 4;
 
-std::unexpected<ExchangeError> schedule_error(std::string_view reason) noexcept {
-  return std::unexpected(ExchangeError::schedule(reason));
-}
+using detail::schedule_error;
 
 // Sums that the paired planner's arguments keep in range; passing the range is a
 // broken invariant, not a planning error.

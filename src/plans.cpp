@@ -32,9 +32,7 @@ constexpr std::uint32_t receiver_phase(std::uint32_t physical_tile) noexcept {
   return (physical_tile / 64u) * 2u;
 }
 
-std::unexpected<ExchangeError> schedule_error(std::string_view reason) noexcept {
-  return std::unexpected(ExchangeError::schedule(reason));
-}
+using detail::schedule_error;
 
 std::string tile_list_text(std::span<const std::uint16_t> tiles) {
   std::string text = "[";

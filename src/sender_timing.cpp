@@ -10,12 +10,9 @@ namespace zerin::exchange {
 
 TimingResult scheduled_sender_timing(const ExchangeRow& row,
                                      std::uint32_t schedule_offset) noexcept {
-  auto fail = [](std::string_view reason) {
-    return std::unexpected(ExchangeError::schedule(reason));
-  };
-  if (row[0] != sync_word) return fail("sender row entry");
+  if (row[0] != sync_word) return detail::schedule_error("sender row entry");
   const auto end = std::find(row.begin(), row.end(), return_word);
-  if (end == row.end()) return fail("sender row return");
+  if (end == row.end()) return detail::schedule_error("sender row return");
   std::uint32_t cycles = schedule_offset;
   std::optional<std::uint32_t> start_cycles;
   std::optional<std::uint32_t> end_cycles;
@@ -23,11 +20,11 @@ TimingResult scheduled_sender_timing(const ExchangeRow& row,
     const bool payload = is_payload_send(*it);
     if (payload && !start_cycles) start_cycles = cycles;
     if (__builtin_add_overflow(cycles, instruction_advance(*it), &cycles)) {
-      return fail("sender event horizon overflow");
+      return detail::schedule_error("sender event horizon overflow");
     }
     if (payload) end_cycles = cycles;
   }
-  if (!start_cycles || !end_cycles) return fail("sender payload");
+  if (!start_cycles || !end_cycles) return detail::schedule_error("sender payload");
   return ScheduledPayloadTiming{*start_cycles, *end_cycles, cycles};
 }
 

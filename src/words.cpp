@@ -5,9 +5,7 @@ namespace {
 
 namespace f = word_format;
 
-std::unexpected<ExchangeError> schedule_error(std::string_view reason) noexcept {
-  return std::unexpected(ExchangeError::schedule(reason));
-}
+using detail::schedule_error;
 
 }  // namespace
 

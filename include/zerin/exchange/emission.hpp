@@ -72,12 +72,6 @@ class BoundedRowWords {
   std::size_t size_ = 0;
 };
 
-namespace detail {
-inline std::unexpected<ExchangeError> schedule_error(std::string_view reason) noexcept {
-  return std::unexpected(ExchangeError::schedule(reason));
-}
-}  // namespace detail
-
 // Appends plain delay words covering target_cycles - event_cycles cycles (none for
 // 0; every word but the last covers 524288) and brings the clock to `target_cycles`.
 // Error: Schedule "plan delay order" when the target lies before the clock.

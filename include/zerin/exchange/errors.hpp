@@ -10,6 +10,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <expected>
 #include <iosfwd>
 #include <stdexcept>
 #include <string>
@@ -112,6 +113,13 @@ class ExchangeError {
  private:
   Variant value_;
 };
+
+namespace detail {
+// The common failure return of the planners: a Schedule error with a fixed reason.
+inline std::unexpected<ExchangeError> schedule_error(std::string_view reason) noexcept {
+  return std::unexpected(ExchangeError::schedule(reason));
+}
+}  // namespace detail
 
 // Display text: a sentence for people, e.g. "logical tile 1472 is out of range".
 std::string to_string(const ExchangeError& error);
