@@ -64,25 +64,6 @@ TEST(ErrorTexts, AppendingFormsKeepWhatIsAlreadyInTheBuffer) {
   EXPECT_EQ(out, "x=exchange count 7 is outside 1..=4148;Schedule(\"multicast start cycle\")");
 }
 
-TEST(ErrorTexts, VariantsAreDeclaredInOrder) {
-  EXPECT_EQ(E(E::ValidationBudgetExceeded{}).index(), 0u);
-  EXPECT_EQ(E(E::Tile{1}).index(), 1u);
-  EXPECT_EQ(E(E::DuplicateTile{}).index(), 2u);
-  EXPECT_EQ(E(E::Count{1}).index(), 3u);
-  EXPECT_EQ(E(E::ReceiverSet{}).index(), 4u);
-  EXPECT_EQ(E(E::Schedule{"r"}).index(), 5u);
-  EXPECT_EQ(E(E::PlanOffsetRange{1, 2}).index(), 6u);
-  EXPECT_EQ(E(E::Address{1}).index(), 7u);
-  EXPECT_EQ(E(E::HostPacket{}).index(), 8u);
-}
-
-TEST(ErrorTexts, ScheduleReasonsCompareByText) {
-  const std::string reason = "sender delay";
-  EXPECT_EQ(E::schedule(reason), E::schedule("sender delay"));
-  EXPECT_NE(E::schedule("sender delay"), E::schedule("sender payload"));
-  EXPECT_NE(E(E::Tile{3}), E(E::Count{3}));
-}
-
 TEST(TimingTexts, RecordAndResultDebugTexts) {
   EXPECT_EQ(zx::debug_string(zx::ScheduledPayloadTiming{3, 10, 12}),
             "ScheduledPayloadTiming { payload_start: 3, payload_end: 10, horizon: 12 }");

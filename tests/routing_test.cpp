@@ -83,11 +83,4 @@ TEST(Routing, PairedMuxTimeIsTheLaterOfThePartners) {
   }
 }
 
-TEST(Routing, NotSymmetric) {
-  EXPECT_EQ(zx::route_displacement(0, 4), 7);
-  EXPECT_EQ(zx::route_displacement(4, 0), -5);
-  EXPECT_EQ(zx::time_to_mux(0, 64), -31);
-  EXPECT_EQ(zx::time_to_mux(64, 0), -27);
-}
-
 }  // namespace

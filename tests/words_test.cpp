@@ -85,10 +85,4 @@ TEST(TransferCount, OneToFortyOneFortyEight) {
   EXPECT_EQ(zx::validate_count(0xFFFFFFFF), std::unexpected(E(E::Count{0xFFFFFFFF})));
 }
 
-TEST(FixedWords, SyncAndReturn) {
-  EXPECT_EQ(zx::sync_word, 0x41800003u);
-  EXPECT_EQ(zx::return_word, 0x43A00000u);
-  EXPECT_EQ(zx::maximum_transfer_count, 4148u);
-}
-
 }  // namespace
