@@ -58,21 +58,12 @@ TEST(PairedReceiverRow, RowsFromGivenTiming) {
   const zx::Topology two({0, 130});
   EXPECT_EQ(two.paired_receiver_row(0, 1, 8, -41),
             (Row{sync, 0x62040001, 0x60080000, 0x602C0000, 0x40A00006, ret, 0, 0, 0}));
-  // The early variant (XPIC value 5 ^ 2) laid out from its five events.
-  std::vector<zx::ReceiveEvent> events{
-      {10, zx::delay_xpic(0, 1, 7), Kind::PairedSource},
-      {18, zx::delay_xpic(0, 1, 1600), Kind::PairedNeutral},
-      {65, zx::delay_pic(0, 1, 1), Kind::Format},
-      {67, zx::delay_pic(0, 0, 0), Kind::PairedPointer},
-      {73, zx::delay_pic(0, 1, 0), Kind::Format},
-  };
-  ASSERT_TRUE(zx::validate_receive_events(events));
-  std::vector<std::uint32_t> words{sync};
-  std::uint32_t clock = 0;
-  ASSERT_TRUE(zx::append_receive_events(words, clock, events, 80, false));
-  words.push_back(ret);
-  EXPECT_EQ(words, (std::vector<std::uint32_t>{sync, 0x64026007, 0x6401E640, 0x61740001, 0x60080000,
-                                               0x602C0000, 0x40A00006, ret}));
+  // Physical 162 (phase 4) is early from physical 5 (-18 against -17): the
+  // source event carries 5 ^ 2 and the neutral control lands at 18.
+  const zx::Topology early({5, 162});
+  EXPECT_EQ(
+      early.paired_receiver_row(0, 1, 8, -26),
+      (Row{sync, 0x64026007, 0x6401E640, 0x61740001, 0x60080000, 0x602C0000, 0x40A00006, ret, 0}));
 }
 
 TEST(PairedReceiverRow, BoardRowsFromSenderZero) {
@@ -87,6 +78,10 @@ TEST(PairedReceiverRow, BoardRowsFromSenderZero) {
   // Count 4148: the format end word lies beyond the PIC reach of the pointer.
   EXPECT_EQ(row(3, 4148),
             (Row{sync, 0x61AC0001, 0x60080000, 0x40A00FB1, 0x63FC0000, 0x40A00006, ret, 0, 0}));
+  // One cycle past the PIC reach needs a one-cycle delay first.
+  EXPECT_EQ(row(3, 130), (Row{sync, 0x61AC0001, 0x60080000, 0x63FC0000, 0x40A00006, ret, 0, 0, 0}));
+  EXPECT_EQ(row(3, 131),
+            (Row{sync, 0x61AC0001, 0x60080000, 0x40A00000, 0x63FC0000, 0x40A00006, ret, 0, 0}));
   EXPECT_EQ(row(2, 4148), (Row{sync, 0x64002000, 0x61A40001, 0x60080000, 0x67FF2640, 0x61A40000,
                                0x40A00006, ret, 0}));
   // Count 2 puts format end on the pointer, early or not; for receiver 2
