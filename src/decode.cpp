@@ -22,8 +22,9 @@ void append_words(std::string& out, std::uint32_t count_minus_one) {
 void append_operand_cycles(std::string& out, std::uint32_t operand) {
   detail::append_unsigned(out, operand);
   out += " (";
-  detail::append_unsigned(out, std::uint64_t{operand} + 1);
-  out += " cycles)";
+  const std::uint64_t cycles = std::uint64_t{operand} + 1;
+  detail::append_unsigned(out, cycles);
+  out += cycles == 1 ? " cycle)" : " cycles)";
 }
 
 void append_field(std::string& out, std::string_view name, std::uint32_t value, bool hex = false) {
