@@ -39,6 +39,8 @@ std::string words_phrase(std::uint32_t count) {
   return decimal(count) + (count == 1 ? " word" : " words");
 }
 
+}  // namespace
+
 std::string heading(const Report& report) {
   const std::string count = report.count ? words_phrase(*report.count) : std::string{};
   const std::string sender = report.sender_logical ? decimal(*report.sender_logical) : "?";
@@ -57,6 +59,8 @@ std::string heading(const Report& report) {
   }
   return "timing: sender row at schedule offset " + decimal(report.offset.value_or(0));
 }
+
+namespace {
 
 std::string_view role_name(RowRole role) {
   return role == RowRole::Sender ? "sender" : "receiver";

@@ -52,6 +52,8 @@ RowReport make_row(const exchange::Topology& topology, RowRole role,
                    std::optional<std::uint16_t> logical, const exchange::ExchangeRow& row,
                    std::uint32_t start);
 
+// One line naming the request, e.g. "p2p: tile 0 sends 1 word to tile 1".
+std::string heading(const Report& report);
 // The human tables.
 std::string render_text(const Report& report);
 // One JSON document (ends with a line feed).

@@ -142,23 +142,7 @@ std::string render_svg(const Report& report) {
       "  .in-payload { fill: #ffffff; font-size: 10px; font-weight: bold; }\n"
       "</style>\n";
   out += "<text class=\"label\" x=\"10\" y=\"22\" font-size=\"14\" font-weight=\"bold\">" +
-         xml(report.command) + "</text>\n";
-
-  // Sender payload interval, across all lanes.
-  if (report.sender_timing) {
-    const auto& t = *report.sender_timing;
-    const std::string label = "payload " + decimal(t.payload_start) + "-" + decimal(t.payload_end);
-    out += "<g class=\"payload-interval\">\n";
-    for (const std::uint64_t cycle :
-         {std::uint64_t{t.payload_start}, std::uint64_t{t.payload_end}}) {
-      out += "  <line class=\"payload-line\" x1=\"" + number(x(cycle)) + "\" y1=\"" +
-             number(lanes_top - 12) + "\" x2=\"" + number(x(cycle)) + "\" y2=\"" +
-             number(lanes_bottom) + "\"/>\n";
-    }
-    out += "  <text class=\"small\" x=\"" + number(x(t.payload_start)) + "\" y=\"" +
-           number(lanes_top - 16) + "\">" + xml(label) + "</text>\n";
-    out += "</g>\n";
-  }
+         xml(heading(report)) + "</text>\n";
 
   for (std::size_t r = 0; r < report.rows.size(); ++r) {
     const RowReport& row = report.rows[r];
@@ -224,6 +208,22 @@ std::string render_svg(const Report& report) {
         }
       }
     }
+    out += "</g>\n";
+  }
+
+  // Sender payload interval, across all lanes.
+  if (report.sender_timing) {
+    const auto& t = *report.sender_timing;
+    const std::string label = "payload " + decimal(t.payload_start) + "-" + decimal(t.payload_end);
+    out += "<g class=\"payload-interval\">\n";
+    for (const std::uint64_t cycle :
+         {std::uint64_t{t.payload_start}, std::uint64_t{t.payload_end}}) {
+      out += "  <line class=\"payload-line\" x1=\"" + number(x(cycle)) + "\" y1=\"" +
+             number(lanes_top - 12) + "\" x2=\"" + number(x(cycle)) + "\" y2=\"" +
+             number(lanes_bottom) + "\"/>\n";
+    }
+    out += "  <text class=\"small\" x=\"" + number(x(t.payload_start)) + "\" y=\"" +
+           number(lanes_top - 16) + "\">" + xml(label) + "</text>\n";
     out += "</g>\n";
   }
 
