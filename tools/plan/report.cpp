@@ -119,14 +119,22 @@ void write_fields(JsonWriter& json, const zx::DecodedFields& fields) {
 }
 
 // The members every decoded word carries in JSON.
-void write_word_members(JsonWriter& json, std::size_t index, const zx::DecodedInstruction& d) {
+// `issue` is the word's issue cycle in a row (absent: null; decode has none).
+void write_word(JsonWriter& json, std::size_t index, const zx::DecodedInstruction& d,
+                const std::optional<std::uint64_t>* issue) {
+  json.begin_object();
   json.member("index", std::uint64_t{index});
   json.member("word", word_hex(d.word));
   json.member("kind", zx::word_kind_name(d.kind));
   json.member("text", zx::describe(d));
-  json.member("cycles", d.advance);
+  if (issue) {
+    json.key("issue_cycle");
+    *issue ? json.value(**issue) : json.null();
+  }
+  json.member("duration_cycles", d.advance);
   json.key("fields");
   write_fields(json, d.fields);
+  json.end_object();
 }
 
 void write_timing(JsonWriter& json, const zx::TimingResult& timing) {
@@ -236,13 +244,7 @@ std::string render_json(const Report& report) {
     row.physical ? json.value(*row.physical) : json.null();
     json.key("words");
     json.begin_array();
-    for (const TimedWord& word : row.words) {
-      json.begin_object();
-      write_word_members(json, word.index, word.decoded);
-      json.key("issue");
-      word.issue ? json.value(*word.issue) : json.null();
-      json.end_object();
-    }
+    for (const TimedWord& word : row.words) write_word(json, word.index, word.decoded, &word.issue);
     json.end_array();
     json.end_object();
   }
@@ -278,11 +280,7 @@ std::string render_decode_json(std::span<const std::uint32_t> words) {
   json.key("words");
   json.begin_array();
   const auto decoded = zx::decode_row(words);
-  for (std::size_t i = 0; i < decoded.size(); ++i) {
-    json.begin_object();
-    write_word_members(json, i, decoded[i]);
-    json.end_object();
-  }
+  for (std::size_t i = 0; i < decoded.size(); ++i) write_word(json, i, decoded[i], nullptr);
   json.end_array();
   json.end_object();
   out += '\n';
