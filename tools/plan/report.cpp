@@ -311,10 +311,18 @@ std::string render_tile_text(const zx::Topology& topology, std::uint16_t logical
   const PhysicalFields f = physical_fields(physical);
   std::string out = "logical " + decimal(logical) + "\n";
   out += "physical " + decimal(physical) + " (0x" + word_hex(physical).substr(6) + ")\n";
-  out += "  slot      " + decimal(f.slot) + "   (bits 6 and up)\n";
-  out += "  column    " + decimal(f.column) + "   (bits 2-5; group " + decimal(f.group) + ")\n";
-  out += "  lane      " + decimal(f.lane) + "   (bit 1)\n";
-  out += "  odd group " + decimal(f.odd_group) + "   (bit 0)\n";
+  auto field = [&](std::string_view name, std::uint32_t value, std::string_view bits) {
+    out += "  ";
+    pad_right(out, std::string{name}, 10);
+    pad_right(out, decimal(value), 5);
+    out += bits;
+    out += '\n';
+  };
+  field("slot", f.slot, "(bits 6 and up)");
+  field("column", f.column, "(bits 2-5)");
+  field("lane", f.lane, "(bit 1: 0 for the even logical tile of the pair)");
+  field("odd group", f.odd_group, "(bit 0)");
+  field("group", f.group, "(column * 2 + bit 0)");
   out += "partner logical " + decimal(partner);
   if (const auto p = topology.physical(partner)) out += " (physical " + decimal(*p) + ")";
   out += "\n";
