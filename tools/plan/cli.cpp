@@ -121,7 +121,14 @@ std::expected<Options, UsageError> parse_command_line(std::span<const std::strin
   }
   const CommandInfo* info = find_command(first);
   if (!info) {
-    if (first.starts_with("-")) return fail(nullptr, "unknown option " + quoted(first));
+    if (first.starts_with("-")) {
+      const std::string_view name = first.substr(0, first.find('='));
+      if (name == "--count" || name == "--offset" || name == "--json" || name == "--svg" ||
+          name == "--verbose") {
+        return fail(nullptr, std::string{name} + " goes after the command");
+      }
+      return fail(nullptr, "unknown option " + quoted(first));
+    }
     return fail(nullptr, "unknown command " + quoted(first));
   }
   options.command = info->command;

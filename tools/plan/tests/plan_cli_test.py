@@ -329,6 +329,7 @@ USAGE_ERRORS = [
     (("p2p", "0", "1", "--count", "1", "--bogus"), "unknown option '--bogus'"),
     (("p2p", "0", "1", "--count", "1", "-x"), "unknown option '-x'"),
     (("--bogus",), "unknown option '--bogus'"),
+    (("--json", "p2p", "0", "1", "--count", "1"), "--json goes after the command"),
     (("route", "0", "1"), "unknown command 'route'"),
     (("p2p", "0", "1", "--count", "1", "--offset", "3"), "--offset does not apply to p2p"),
     (("paired", "0", "2,3", "--count", "1", "--offset", "3"), "--offset does not apply to paired"),
