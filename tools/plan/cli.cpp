@@ -150,7 +150,8 @@ std::expected<Options, UsageError> parse_command_line(std::span<const std::strin
     }
     auto take_value = [&]() -> std::expected<std::string_view, UsageError> {
       if (inline_value) return *inline_value;
-      if (i + 1 >= args.size()) {
+      // A following option is never swallowed as a value ("--svg --json").
+      if (i + 1 >= args.size() || args[i + 1].starts_with("--")) {
         return fail(info, std::string{name} + " needs a value");
       }
       return args[++i];

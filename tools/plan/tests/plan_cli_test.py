@@ -319,6 +319,8 @@ USAGE_ERRORS = [
     (("paired", "0", "2,3"), "missing --count N"),
     (("p2p", "0", "1", "--count"), "--count needs a value"),
     (("p2p", "0", "1", "--count", "1", "--svg"), "--svg needs a value"),
+    (("p2p", "0", "1", "--count", "1", "--svg", "--json"), "--svg needs a value"),
+    (("p2p", "0", "1", "--count", "--json"), "--count needs a value"),
     (("decode",), "missing WORD"),
     (("timing", "--offset", "1"), "missing WORD"),
     (("tile",), "missing LOGICAL"),
