@@ -1,11 +1,12 @@
 #!/usr/bin/env python3
 """End-to-end checks of zerin-plan: worked plans, JSON, SVG and bad input.
 
-usage: plan_cli_test.py ZERIN_PLAN GROUP   (GROUP: worked, json, svg, errors)
+usage: plan_cli_test.py ZERIN_PLAN GROUP [README]   (GROUP: worked, json, svg, errors, readme)
 """
 import json
 import os
 import re
+import shlex
 import subprocess
 import sys
 import tempfile
@@ -392,7 +393,42 @@ def test_errors():
     check(code == 0 and "usage:" in out, "--help")
 
 
-GROUPS = {"worked": test_worked, "json": test_json, "svg": test_svg, "errors": test_errors}
+# ---------------------------------------------------------------------------
+def test_readme():
+    """The README's zerin-plan examples are the program's real output, and the
+    checked-in diagram is what the program draws today."""
+    readme_path = sys.argv[3]
+    with open(readme_path, encoding="utf-8") as f:
+        text = f.read()
+    start = text.index("\n## zerin-plan\n") + 1
+    end = text.find("\n## ", start)
+    section = text[start:] if end < 0 else text[start:end]
+    blocks = re.findall(r"^```\n(.*?)^```$", section, re.S | re.M)
+    examples = 0
+    with tempfile.TemporaryDirectory() as tmp:
+        for block in blocks:
+            for chunk in re.split(r"^(?=\$ zerin-plan )", block, flags=re.M):
+                if not chunk.startswith("$ zerin-plan "):
+                    continue
+                command, _, shown = chunk.partition("\n")
+                args = shlex.split(command)[2:]  # after "$ zerin-plan"
+                svg = None
+                if "--svg" in args:
+                    at = args.index("--svg") + 1
+                    svg = os.path.join(os.path.dirname(readme_path), args[at])
+                    args[at] = os.path.join(tmp, "readme.svg")
+                code, out, err = run(*args)
+                expected = (out + err + f"[exit {code}]\n").rstrip("\n")
+                check(shown.rstrip("\n") == expected, f"README example {command!r} is stale")
+                if svg:
+                    with open(svg, encoding="utf-8") as a, open(args[at], encoding="utf-8") as b:
+                        check(a.read() == b.read(), f"{svg} differs from {command!r}")
+                examples += 1
+    check(examples >= 8, f"only {examples} README examples found")
+
+
+GROUPS = {"worked": test_worked, "json": test_json, "svg": test_svg, "errors": test_errors,
+          "readme": test_readme}
 
 if __name__ == "__main__":
     GROUPS[sys.argv[2]]()
