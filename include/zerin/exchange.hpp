@@ -3,6 +3,7 @@
 #ifndef ZERIN_EXCHANGE_HPP
 #define ZERIN_EXCHANGE_HPP
 
+#include "zerin/exchange/decode.hpp"
 #include "zerin/exchange/diagnostics.hpp"
 #include "zerin/exchange/emission.hpp"
 #include "zerin/exchange/errors.hpp"
