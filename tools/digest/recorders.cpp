@@ -1,0 +1,201 @@
+#include "recorders.hpp"
+
+#include <cstring>
+
+namespace zerin::digest {
+namespace {
+
+constexpr std::size_t buffer_capacity = 32 * 1024;
+
+inline unsigned char* put_u64(unsigned char* p, std::uint64_t value) noexcept {
+  for (int i = 0; i < 8; ++i) p[i] = static_cast<unsigned char>(value >> (8 * i));
+  return p + 8;
+}
+
+inline unsigned char* put_u32(unsigned char* p, std::uint32_t value) noexcept {
+  for (int i = 0; i < 4; ++i) p[i] = static_cast<unsigned char>(value >> (8 * i));
+  return p + 4;
+}
+
+void append_u32_hex(std::string& out, std::uint32_t value) {
+  static constexpr char digits[] = "0123456789abcdef";
+  char text[10] = {'0', 'x'};
+  for (int i = 0; i < 8; ++i) text[2 + i] = digits[(value >> (28 - 4 * i)) & 0xF];
+  out.append(text, sizeof text);
+}
+
+}  // namespace
+
+std::string hex16(std::uint64_t value) {
+  static constexpr char digits[] = "0123456789abcdef";
+  std::string text(16, '0');
+  for (int i = 0; i < 16; ++i)
+    text[static_cast<std::size_t>(i)] = digits[(value >> (60 - 4 * i)) & 0xF];
+  return text;
+}
+
+std::string case_line(const CaseHeader& header, std::uint64_t case_hash) {
+  std::string line = std::to_string(header.index);
+  line += ' ';
+  line += std::to_string(header.entry);
+  line += ' ';
+  line += std::to_string(header.count);
+  line += ' ';
+  line += kind_name(header.kind);
+  line += ' ';
+  line += std::to_string(header.param);
+  line += ' ';
+  line += hex16(case_hash);
+  return line;
+}
+
+// --- HashRecorder ---
+
+void HashRecorder::row(const ExchangeRow& row) {
+  hasher_.write_length_prefix(row.size());
+  for (const std::uint32_t word : row) {
+    unsigned char bytes[4];
+    put_u32(bytes, word);
+    hasher_.write(bytes, sizeof bytes);
+  }
+}
+
+void HashRecorder::rows(std::span<const ExchangeRow> rows) {
+  hasher_.write_length_prefix(rows.size());
+  for (const ExchangeRow& r : rows) row(r);
+}
+
+// --- BufferedHashRecorder ---
+
+BufferedHashRecorder::BufferedHashRecorder()
+    : buffer_(new unsigned char[buffer_capacity]),
+      begin_(buffer_.get()),
+      pos_(begin_),
+      end_(begin_ + buffer_capacity) {}
+
+BufferedHashRecorder::~BufferedHashRecorder() = default;
+
+void BufferedHashRecorder::drain() noexcept {
+  hasher_.write(begin_, static_cast<std::size_t>(pos_ - begin_));
+  pos_ = begin_;
+}
+
+void BufferedHashRecorder::put_row(const ExchangeRow& row) noexcept {
+  unsigned char* p = put_u64(pos_, row.size());
+  for (const std::uint32_t word : row) p = put_u32(p, word);
+  pos_ = p;
+}
+
+void BufferedHashRecorder::row(const ExchangeRow& row) {
+  reserve(row_stream_size);
+  put_row(row);
+}
+
+void BufferedHashRecorder::rows(std::span<const ExchangeRow> rows) {
+  reserve(8);
+  pos_ = put_u64(pos_, rows.size());
+  for (const ExchangeRow& r : rows) row(r);
+}
+
+void BufferedHashRecorder::text(std::string_view text) {
+  if (text.size() >= buffer_capacity) {
+    drain();
+    hasher_.write_str(text);
+    return;
+  }
+  reserve(text.size() + 1);
+  std::memcpy(pos_, text.data(), text.size());
+  pos_ += text.size();
+  *pos_++ = 0xFF;
+}
+
+std::uint64_t BufferedHashRecorder::finish() {
+  drain();
+  return hasher_.finish();
+}
+
+// --- StreamCapture ---
+
+void StreamCapture::row(const ExchangeRow& row) {
+  unsigned char bytes[row_stream_size];
+  unsigned char* p = put_u64(bytes, row.size());
+  for (const std::uint32_t word : row) p = put_u32(p, word);
+  bytes_.append(reinterpret_cast<const char*>(bytes), sizeof bytes);
+}
+
+void StreamCapture::rows(std::span<const ExchangeRow> rows) {
+  unsigned char bytes[8];
+  put_u64(bytes, rows.size());
+  bytes_.append(reinterpret_cast<const char*>(bytes), sizeof bytes);
+  for (const ExchangeRow& r : rows) row(r);
+}
+
+void StreamCapture::text(std::string_view text) {
+  bytes_ += text;
+  bytes_ += '\xFF';
+}
+
+// --- CaseRecorder ---
+
+CaseRecorder::CaseRecorder(Recorder& next, OutputFile* trace, OutputFile* dump,
+                           DumpRange dump_range)
+    : next_(next), trace_(trace), dump_(dump), dump_range_(dump_range) {}
+
+void CaseRecorder::begin_case(const CaseHeader& header) {
+  header_ = header;
+  case_hash_ = HashRecorder();
+  dumping_ =
+      dump_ != nullptr && header.index >= dump_range_.first && header.index <= dump_range_.last;
+  dump_body_.clear();
+  next_.begin_case(header);
+}
+
+void CaseRecorder::dump_row(const ExchangeRow& row, std::string_view indent) {
+  dump_body_ += indent;
+  dump_body_ += "row";
+  for (const std::uint32_t word : row) {
+    dump_body_ += ' ';
+    append_u32_hex(dump_body_, word);
+  }
+  dump_body_ += '\n';
+}
+
+void CaseRecorder::row(const ExchangeRow& row) {
+  case_hash_.row(row);
+  if (dumping_) dump_row(row, "  ");
+  next_.row(row);
+}
+
+void CaseRecorder::rows(std::span<const ExchangeRow> rows) {
+  case_hash_.rows(rows);
+  if (dumping_) {
+    dump_body_ += "  rows ";
+    dump_body_ += std::to_string(rows.size());
+    dump_body_ += '\n';
+    for (const ExchangeRow& r : rows) dump_row(r, "    ");
+  }
+  next_.rows(rows);
+}
+
+void CaseRecorder::text(std::string_view text) {
+  case_hash_.text(text);
+  if (dumping_) {
+    dump_body_ += "  text ";
+    dump_body_ += text;
+    dump_body_ += '\n';
+  }
+  next_.text(text);
+}
+
+void CaseRecorder::end_case() {
+  line_ = case_line(header_, case_hash_.hasher().finish());
+  line_ += '\n';
+  if (trace_ != nullptr) trace_->write(line_);
+  if (dumping_) {
+    dump_->write(line_);
+    dump_->write(dump_body_);
+  }
+  next_.end_case();
+}
+
+}  // namespace zerin::digest
