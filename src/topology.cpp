@@ -28,8 +28,22 @@ std::expected<std::uint16_t, ExchangeError> Topology::paired_logical(std::uint16
   if (!physical_tile) return std::unexpected(physical_tile.error());
   // Partners sit in the two lanes of one pair: their physical numbers differ in bit 1.
   const std::uint16_t partner = *physical_tile ^ 2u;
-  for (std::size_t index = 0; index < logical_to_physical_.size(); ++index) {
-    if (logical_to_physical_[index] != partner) continue;
+  const std::uint16_t* const table = logical_to_physical_.data();
+  const std::size_t size = logical_to_physical_.size();
+  // Scan from index 0 for the first match. Whole blocks are tested without an
+  // early exit, which the compiler turns into a few vector compares per block;
+  // only the block that holds a match is searched entry by entry.
+  constexpr std::size_t block = 32;
+  std::size_t index = 0;
+  for (; index + block <= size; index += block) {
+    std::uint16_t matches = 0;
+    for (std::size_t j = 0; j < block; ++j) {
+      matches = static_cast<std::uint16_t>(matches + (table[index + j] == partner ? 1 : 0));
+    }
+    if (matches != 0) break;
+  }
+  for (; index < size; ++index) {
+    if (table[index] != partner) continue;
     if (index > std::numeric_limits<std::uint16_t>::max()) {
       throw InternalFault("logical tile count fits u16");
     }
