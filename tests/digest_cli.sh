@@ -51,6 +51,8 @@ case $group in
     cp "$work/out" "$work/first"
     run again 0
     cmp -s "$work/out" "$work/first" || fail "two runs differ"
+    run one-thread 0 --threads 1
+    cmp -s "$work/out" "$work/first" || fail "--threads 1 gives another result"
     ;;
 
   options)
@@ -69,6 +71,7 @@ case $group in
     expect_usage_error dump-letters "is not a case index" --dump x 3
     expect_usage_error dump-negative "is not a case index" --dump -1 3
     expect_usage_error dump-sign "is not a case index" --dump +1 3
+    expect_usage_error threads "is not 1 or 2" --threads 3
     expect_usage_error dump-past "past the last case 211547" --dump 0 211548
     ;;
 

@@ -183,7 +183,7 @@ TEST(DigestSweep, FailedPointToPointStops) {
 
 TEST(DigestSweep, BufferedDigestMatchesPlainStream) {
   auto table = zd::digest_case_table();
-  table.last_count = 30;
+  table.last_count = 100;
   zd::HashRecorder plain;
   zd::BufferedHashRecorder buffered;
   zd::StreamCapture capture;
@@ -192,6 +192,24 @@ TEST(DigestSweep, BufferedDigestMatchesPlainStream) {
   zd::run_sweep(board(), table, capture);
   EXPECT_EQ(buffered.length(), capture.bytes().size());
   EXPECT_EQ(buffered.finish(), plain.hasher().finish());
+  // Long enough to wrap round the pipeline's buffers several times.
+  ASSERT_GT(capture.bytes().size(),
+            4 * zd::PipelinedHashRecorder::chunk_count * zd::PipelinedHashRecorder::chunk_size);
+  zd::PipelinedHashRecorder pipelined;
+  zd::run_sweep(board(), table, pipelined);
+  EXPECT_EQ(pipelined.length(), capture.bytes().size());
+  EXPECT_EQ(pipelined.finish(), plain.hasher().finish());
+}
+
+TEST(DigestSweep, PipelineStopsWhenTheSweepDoes) {
+  // A fatal stop unwinds through the recorder without finish(): the hashing
+  // thread must still end.
+  zd::PipelinedHashRecorder pipelined;
+  auto table = zd::digest_case_table();
+  table.last_count = 50;
+  table.entries.push_back({0, {1472}});
+  EXPECT_THROW(zd::run_sweep(board(), table, pipelined), zd::FatalStop);
+  zd::PipelinedHashRecorder unused;
 }
 
 TEST(DigestSweep, TraceAndDumpLines) {

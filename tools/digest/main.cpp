@@ -89,16 +89,25 @@ int run(const zd::Options& options, zd::OutputFile& out) {
 
   const zx::Topology topology = zx::Topology::r470();
   const zd::CaseTable table = zd::digest_case_table();
-  zd::BufferedHashRecorder digest;
+  // Both recorders produce the same digest; the pipelined one hashes on a
+  // second core while this one plans.
+  std::optional<zd::BufferedHashRecorder> single;
+  std::optional<zd::PipelinedHashRecorder> pipelined;
+  zd::Recorder* digest = nullptr;
+  if (options.threads == 1) {
+    digest = &single.emplace();
+  } else {
+    digest = &pipelined.emplace();
+  }
   std::int32_t cases = 0;
   if (trace || options.dump) {
-    zd::CaseRecorder recorder(digest, trace ? &*trace : nullptr, options.dump ? &out : nullptr,
+    zd::CaseRecorder recorder(*digest, trace ? &*trace : nullptr, options.dump ? &out : nullptr,
                               options.dump.value_or(zd::DumpRange{}));
     cases = zd::run_sweep(topology, table, recorder);
   } else {
-    cases = zd::run_sweep(topology, table, digest);
+    cases = zd::run_sweep(topology, table, *digest);
   }
-  const std::uint64_t value = digest.finish();
+  const std::uint64_t value = single ? single->finish() : pipelined->finish();
 
   if (trace && !trace->close()) {
     to_stderr("zerin-digest: cannot write trace file '" + trace->name() +

@@ -68,6 +68,13 @@ std::expected<Options, std::string> parse_options(std::span<const std::string_vi
                                std::to_string(case_count - 1));
       }
       options.dump = DumpRange{*start, *end};
+    } else if (arg == "--threads") {
+      const auto count = value("1 or 2");
+      if (!count) return std::unexpected(count.error());
+      if (*count != "1" && *count != "2") {
+        return std::unexpected("--threads " + quoted(*count) + " is not 1 or 2");
+      }
+      options.threads = *count == "1" ? 1 : 2;
     } else if (arg.starts_with("-")) {
       return std::unexpected("unknown option " + quoted(arg));
     } else {
@@ -83,7 +90,7 @@ std::expected<Options, std::string> parse_options(std::span<const std::string_vi
 }
 
 std::string usage_text() {
-  return "usage: zerin-digest [--trace FILE] [--dump START END]\n"
+  return "usage: zerin-digest [--trace FILE] [--dump START END] [--threads 1|2]\n"
          "       zerin-digest --help | --version\n";
 }
 
@@ -102,6 +109,8 @@ std::string help_text() {
          "  --dump START END  print cases START..END (inclusive, counted from 0) readably\n"
          "                    before the result line: rows as nine words, row vectors as\n"
          "                    their length and rows, texts verbatim\n"
+         "  --threads 1|2     hash the stream on the planning thread (1) or on a\n"
+         "                    second thread (2, the default); the result is the same\n"
          "  --help            print this help\n"
          "  --version         print the version\n"
          "\n"

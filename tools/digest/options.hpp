@@ -18,6 +18,8 @@ struct Options {
   Action action = Action::run;
   std::optional<std::string> trace_path;
   std::optional<DumpRange> dump;
+  // 1: plan, record and hash on one thread; 2: hash on a second thread.
+  unsigned threads = 2;
 };
 
 // Parses the arguments after the program name. `case_count` bounds the dump

@@ -1,11 +1,10 @@
 #include "recorders.hpp"
 
+#include <bit>
 #include <cstring>
 
 namespace zerin::digest {
 namespace {
-
-constexpr std::size_t buffer_capacity = 32 * 1024;
 
 inline unsigned char* put_u64(unsigned char* p, std::uint64_t value) noexcept {
   for (int i = 0; i < 8; ++i) p[i] = static_cast<unsigned char>(value >> (8 * i));
@@ -65,52 +64,113 @@ void HashRecorder::rows(std::span<const ExchangeRow> rows) {
   for (const ExchangeRow& r : rows) row(r);
 }
 
-// --- BufferedHashRecorder ---
+// --- ChunkedRecorder ---
 
-BufferedHashRecorder::BufferedHashRecorder()
-    : buffer_(new unsigned char[buffer_capacity]),
-      begin_(buffer_.get()),
-      pos_(begin_),
-      end_(begin_ + buffer_capacity) {}
-
-BufferedHashRecorder::~BufferedHashRecorder() = default;
-
-void BufferedHashRecorder::drain() noexcept {
-  hasher_.write(begin_, static_cast<std::size_t>(pos_ - begin_));
-  pos_ = begin_;
-}
-
-void BufferedHashRecorder::put_row(const ExchangeRow& row) noexcept {
+void ChunkedRecorder::row(const ExchangeRow& row) {
+  reserve(row_stream_size);
   unsigned char* p = put_u64(pos_, row.size());
-  for (const std::uint32_t word : row) p = put_u32(p, word);
+  if constexpr (std::endian::native == std::endian::little) {
+    std::memcpy(p, row.data(), 4 * row.size());
+    p += 4 * row.size();
+  } else {
+    for (const std::uint32_t word : row) p = put_u32(p, word);
+  }
   pos_ = p;
 }
 
-void BufferedHashRecorder::row(const ExchangeRow& row) {
-  reserve(row_stream_size);
-  put_row(row);
-}
-
-void BufferedHashRecorder::rows(std::span<const ExchangeRow> rows) {
+void ChunkedRecorder::rows(std::span<const ExchangeRow> rows) {
   reserve(8);
   pos_ = put_u64(pos_, rows.size());
   for (const ExchangeRow& r : rows) row(r);
 }
 
-void BufferedHashRecorder::text(std::string_view text) {
-  if (text.size() >= buffer_capacity) {
-    drain();
-    hasher_.write_str(text);
-    return;
+void ChunkedRecorder::text(std::string_view text) {
+  while (text.size() >= static_cast<std::size_t>(end_ - pos_)) {
+    // Longer than the room left: fill the buffer and go on in the next one.
+    const std::size_t room = static_cast<std::size_t>(end_ - pos_);
+    std::memcpy(pos_, text.data(), room);
+    pos_ += room;
+    text.remove_prefix(room);
+    hand_over();
   }
-  reserve(text.size() + 1);
   std::memcpy(pos_, text.data(), text.size());
   pos_ += text.size();
   *pos_++ = 0xFF;
 }
 
+// --- BufferedHashRecorder ---
+
+BufferedHashRecorder::BufferedHashRecorder() : buffer_(new unsigned char[chunk_size]) {
+  begin_ = pos_ = buffer_.get();
+  end_ = begin_ + chunk_size;
+}
+
+void BufferedHashRecorder::hand_over() {
+  const auto size = static_cast<std::size_t>(pos_ - begin_);
+  hasher_.write(begin_, size);
+  handed(size);
+  pos_ = begin_;
+}
+
 std::uint64_t BufferedHashRecorder::finish() {
-  drain();
+  hand_over();
+  return hasher_.finish();
+}
+
+// --- PipelinedHashRecorder ---
+
+PipelinedHashRecorder::PipelinedHashRecorder() {
+  for (auto& chunk : chunks_) chunk.reset(new unsigned char[chunk_size]);
+  begin_ = pos_ = chunks_[0].get();
+  end_ = begin_ + chunk_size;
+  thread_ = std::thread([this] { hash_chunks(); });
+}
+
+PipelinedHashRecorder::~PipelinedHashRecorder() {
+  stop();
+}
+
+void PipelinedHashRecorder::stop() noexcept {
+  if (!thread_.joinable()) return;
+  {
+    const std::lock_guard lock(mutex_);
+    done_ = true;
+  }
+  changed_.notify_all();
+  thread_.join();
+}
+
+void PipelinedHashRecorder::hand_over() {
+  const auto size = static_cast<std::size_t>(pos_ - begin_);
+  handed(size);
+  std::unique_lock lock(mutex_);
+  sizes_[produced_ % chunk_count] = size;
+  ++produced_;
+  changed_.notify_all();
+  // The next chunk is free once the one recorded chunk_count chunks ago is hashed.
+  changed_.wait(lock, [this] { return produced_ - consumed_ < chunk_count; });
+  begin_ = pos_ = chunks_[produced_ % chunk_count].get();
+  end_ = begin_ + chunk_size;
+}
+
+void PipelinedHashRecorder::hash_chunks() {
+  std::unique_lock lock(mutex_);
+  for (;;) {
+    changed_.wait(lock, [this] { return consumed_ < produced_ || done_; });
+    if (consumed_ == produced_) return;  // done, and everything hashed
+    const std::size_t index = consumed_ % chunk_count;
+    const std::size_t size = sizes_[index];
+    lock.unlock();
+    hasher_.write(chunks_[index].get(), size);
+    lock.lock();
+    ++consumed_;
+    changed_.notify_all();
+  }
+}
+
+std::uint64_t PipelinedHashRecorder::finish() {
+  hand_over();
+  stop();
   return hasher_.finish();
 }
 

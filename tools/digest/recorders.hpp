@@ -7,11 +7,15 @@
 #ifndef ZERIN_DIGEST_RECORDERS_HPP
 #define ZERIN_DIGEST_RECORDERS_HPP
 
+#include <array>
+#include <condition_variable>
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <span>
 #include <string>
 #include <string_view>
+#include <thread>
 
 #include "output.hpp"
 #include "siphash.hpp"
@@ -34,39 +38,81 @@ class HashRecorder final : public Recorder {
   DefaultHasher hasher_;
 };
 
-// Encodes the stream into a fixed buffer and hashes it a buffer at a time, so
-// the hash runs over long contiguous runs of whole 8-byte words. Same digest as
-// HashRecorder.
-class BufferedHashRecorder : public Recorder {
+// Encodes the stream into a buffer and hands each full buffer over to be
+// hashed, so the hash runs over long contiguous runs of whole 8-byte words.
+class ChunkedRecorder : public Recorder {
  public:
-  BufferedHashRecorder();
-  ~BufferedHashRecorder() override;
-  BufferedHashRecorder(const BufferedHashRecorder&) = delete;
-  BufferedHashRecorder& operator=(const BufferedHashRecorder&) = delete;
+  ChunkedRecorder(const ChunkedRecorder&) = delete;
+  ChunkedRecorder& operator=(const ChunkedRecorder&) = delete;
 
   void row(const ExchangeRow& row) final;
   void rows(std::span<const ExchangeRow> rows) final;
   void text(std::string_view text) final;
 
-  // Hashes what is still buffered and returns the digest of the whole stream.
-  std::uint64_t finish();
   // Bytes recorded so far.
   std::uint64_t length() const noexcept {
-    return hasher_.length() + static_cast<std::uint64_t>(pos_ - begin_);
+    return handed_over_ + static_cast<std::uint64_t>(pos_ - begin_);
   }
+
+ protected:
+  ChunkedRecorder() = default;
+  ~ChunkedRecorder() override = default;
+  // Takes the bytes [begin_, pos_) and points begin_, pos_ and end_ at a
+  // buffer with room for at least chunk_size bytes.
+  virtual void hand_over() = 0;
+  void handed(std::size_t size) noexcept { handed_over_ += size; }
+
+  unsigned char* begin_ = nullptr;
+  unsigned char* pos_ = nullptr;
+  unsigned char* end_ = nullptr;
 
  private:
   void reserve(std::size_t size) {
-    if (static_cast<std::size_t>(end_ - pos_) < size) drain();
+    if (static_cast<std::size_t>(end_ - pos_) < size) hand_over();
   }
-  void put_row(const ExchangeRow& row) noexcept;
-  void drain() noexcept;
+  std::uint64_t handed_over_ = 0;
+};
 
+// Hashes each buffer in the recording thread. Same digest as HashRecorder.
+class BufferedHashRecorder final : public ChunkedRecorder {
+ public:
+  static constexpr std::size_t chunk_size = 32 * 1024;
+  BufferedHashRecorder();
+  // Hashes what is still buffered and returns the digest of the whole stream.
+  std::uint64_t finish();
+
+ private:
+  void hand_over() override;
   DefaultHasher hasher_;
   std::unique_ptr<unsigned char[]> buffer_;
-  unsigned char* begin_;
-  unsigned char* pos_;
-  unsigned char* end_;
+};
+
+// Hashes on a second thread while the sweep records into the next buffer. The
+// bytes are hashed in the order they were recorded, so the digest is the same
+// as BufferedHashRecorder's; memory stays at `chunk_count` buffers.
+class PipelinedHashRecorder final : public ChunkedRecorder {
+ public:
+  static constexpr std::size_t chunk_size = 64 * 1024;
+  static constexpr std::size_t chunk_count = 4;
+  PipelinedHashRecorder();
+  ~PipelinedHashRecorder() override;
+  // Hashes the rest, stops the hashing thread and returns the digest.
+  std::uint64_t finish();
+
+ private:
+  void hand_over() override;
+  void hash_chunks();
+  void stop() noexcept;
+
+  std::array<std::unique_ptr<unsigned char[]>, chunk_count> chunks_;
+  std::array<std::size_t, chunk_count> sizes_{};
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  std::uint64_t produced_ = 0;  // chunks handed over
+  std::uint64_t consumed_ = 0;  // chunks hashed
+  bool done_ = false;
+  DefaultHasher hasher_;  // owned by the hashing thread until it is joined
+  std::thread thread_;
 };
 
 // Records nothing but keeps the whole stream in memory (benchmarks and tests).
