@@ -43,4 +43,18 @@ TEST(PairedLogical, FirstMatchAnywhereInTheTable) {
   }
 }
 
+TEST(PairedLogical, SmallTables) {
+  // The partner's number lies above every physical number of the table.
+  EXPECT_EQ(zx::Topology({1}).paired_logical(0).error(),
+            zx::ExchangeError(zx::ExchangeError::Tile{0}));
+  // Two logical tiles on physical 2: both find logical 0 as partner, and logical
+  // 0 finds the first of them.
+  const zx::Topology doubled({0, 2, 2});
+  EXPECT_EQ(doubled.paired_logical(0).value(), 1);
+  EXPECT_EQ(doubled.paired_logical(1).value(), 0);
+  EXPECT_EQ(doubled.paired_logical(2).value(), 0);
+  EXPECT_EQ(zx::Topology({}).paired_logical(0).error(),
+            zx::ExchangeError(zx::ExchangeError::Tile{0}));
+}
+
 }  // namespace
