@@ -108,7 +108,6 @@ BufferedHashRecorder::BufferedHashRecorder() : buffer_(new unsigned char[chunk_s
 void BufferedHashRecorder::hand_over() {
   const auto size = static_cast<std::size_t>(pos_ - begin_);
   hasher_.write(begin_, size);
-  handed(size);
   pos_ = begin_;
 }
 
@@ -120,8 +119,11 @@ std::uint64_t BufferedHashRecorder::finish() {
 // --- PipelinedHashRecorder ---
 
 PipelinedHashRecorder::PipelinedHashRecorder() {
-  for (auto& chunk : chunks_) chunk.reset(new unsigned char[chunk_size]);
-  begin_ = pos_ = chunks_[0].get();
+  for (Chunk& chunk : chunks_) {
+    chunk.bytes.reset(new unsigned char[chunk_size]);
+    chunk.timings.reset(new Timing[chunk_timings]);
+  }
+  begin_ = pos_ = chunks_[0].bytes.get();
   end_ = begin_ + chunk_size;
   thread_ = std::thread([this] { hash_chunks(); });
 }
@@ -140,28 +142,48 @@ void PipelinedHashRecorder::stop() noexcept {
   thread_.join();
 }
 
+void PipelinedHashRecorder::timing(const exchange::TimingResult& result) {
+  if (current().timing_count == chunk_timings) hand_over();
+  Chunk& chunk = current();
+  chunk.timings[chunk.timing_count++] = {static_cast<std::size_t>(pos_ - begin_), result};
+}
+
 void PipelinedHashRecorder::hand_over() {
-  const auto size = static_cast<std::size_t>(pos_ - begin_);
-  handed(size);
   std::unique_lock lock(mutex_);
-  sizes_[produced_ % chunk_count] = size;
+  current().size = static_cast<std::size_t>(pos_ - begin_);
   ++produced_;
   changed_.notify_all();
   // The next chunk is free once the one recorded chunk_count chunks ago is hashed.
   changed_.wait(lock, [this] { return produced_ - consumed_ < chunk_count; });
-  begin_ = pos_ = chunks_[produced_ % chunk_count].get();
+  Chunk& next = current();
+  next.timing_count = 0;
+  begin_ = pos_ = next.bytes.get();
   end_ = begin_ + chunk_size;
 }
 
+void PipelinedHashRecorder::hash_chunk(const Chunk& chunk, std::string& text) {
+  std::size_t hashed = 0;
+  for (std::size_t i = 0; i < chunk.timing_count; ++i) {
+    const Timing& timing = chunk.timings[i];
+    hasher_.write(chunk.bytes.get() + hashed, timing.offset - hashed);
+    hashed = timing.offset;
+    text.clear();
+    exchange::append_debug(text, timing.result);
+    hasher_.write_str(text);
+  }
+  hasher_.write(chunk.bytes.get() + hashed, chunk.size - hashed);
+}
+
 void PipelinedHashRecorder::hash_chunks() {
+  std::string text;
+  text.reserve(128);
   std::unique_lock lock(mutex_);
   for (;;) {
     changed_.wait(lock, [this] { return consumed_ < produced_ || done_; });
     if (consumed_ == produced_) return;  // done, and everything hashed
-    const std::size_t index = consumed_ % chunk_count;
-    const std::size_t size = sizes_[index];
+    const Chunk& chunk = chunks_[consumed_ % chunk_count];
     lock.unlock();
-    hasher_.write(chunks_[index].get(), size);
+    hash_chunk(chunk, text);
     lock.lock();
     ++consumed_;
     changed_.notify_all();

@@ -49,18 +49,12 @@ class ChunkedRecorder : public Recorder {
   void rows(std::span<const ExchangeRow> rows) final;
   void text(std::string_view text) final;
 
-  // Bytes recorded so far.
-  std::uint64_t length() const noexcept {
-    return handed_over_ + static_cast<std::uint64_t>(pos_ - begin_);
-  }
-
  protected:
   ChunkedRecorder() = default;
   ~ChunkedRecorder() override = default;
   // Takes the bytes [begin_, pos_) and points begin_, pos_ and end_ at a
   // buffer with room for at least chunk_size bytes.
   virtual void hand_over() = 0;
-  void handed(std::size_t size) noexcept { handed_over_ += size; }
 
   unsigned char* begin_ = nullptr;
   unsigned char* pos_ = nullptr;
@@ -70,7 +64,6 @@ class ChunkedRecorder : public Recorder {
   void reserve(std::size_t size) {
     if (static_cast<std::size_t>(end_ - pos_) < size) hand_over();
   }
-  std::uint64_t handed_over_ = 0;
 };
 
 // Hashes each buffer in the recording thread. Same digest as HashRecorder.
@@ -80,6 +73,10 @@ class BufferedHashRecorder final : public ChunkedRecorder {
   BufferedHashRecorder();
   // Hashes what is still buffered and returns the digest of the whole stream.
   std::uint64_t finish();
+  // Bytes recorded so far.
+  std::uint64_t length() const noexcept {
+    return hasher_.length() + static_cast<std::uint64_t>(pos_ - begin_);
+  }
 
  private:
   void hand_over() override;
@@ -87,25 +84,45 @@ class BufferedHashRecorder final : public ChunkedRecorder {
   std::unique_ptr<unsigned char[]> buffer_;
 };
 
-// Hashes on a second thread while the sweep records into the next buffer. The
-// bytes are hashed in the order they were recorded, so the digest is the same
-// as BufferedHashRecorder's; memory stays at `chunk_count` buffers.
+// Hashes on a second thread while the sweep plans. The planning thread encodes
+// rows and texts into a buffer and keeps the sender timing results as values,
+// with their place in the buffer; the hashing thread writes each timing's text
+// where it belongs while it hashes. The bytes are hashed in recording order, so
+// the digest is the same as BufferedHashRecorder's; memory stays at
+// `chunk_count` buffers.
 class PipelinedHashRecorder final : public ChunkedRecorder {
  public:
   static constexpr std::size_t chunk_size = 256 * 1024;
+  static constexpr std::size_t chunk_timings = 8 * 1024;
   static constexpr std::size_t chunk_count = 4;
   PipelinedHashRecorder();
   ~PipelinedHashRecorder() override;
+
+  void timing(const exchange::TimingResult& result) override;
   // Hashes the rest, stops the hashing thread and returns the digest.
   std::uint64_t finish();
+  // Bytes in the stream; valid after finish().
+  std::uint64_t length() const noexcept { return hasher_.length(); }
 
  private:
+  struct Timing {
+    std::size_t offset;  // bytes of the chunk recorded before it
+    exchange::TimingResult result;
+  };
+  struct Chunk {
+    std::unique_ptr<unsigned char[]> bytes;
+    std::size_t size = 0;
+    std::unique_ptr<Timing[]> timings;
+    std::size_t timing_count = 0;
+  };
+
   void hand_over() override;
   void hash_chunks();
+  void hash_chunk(const Chunk& chunk, std::string& text);
   void stop() noexcept;
+  Chunk& current() noexcept { return chunks_[produced_ % chunk_count]; }
 
-  std::array<std::unique_ptr<unsigned char[]>, chunk_count> chunks_;
-  std::array<std::size_t, chunk_count> sizes_{};
+  std::array<Chunk, chunk_count> chunks_;
   std::mutex mutex_;
   std::condition_variable changed_;
   std::uint64_t produced_ = 0;  // chunks handed over

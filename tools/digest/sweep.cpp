@@ -114,9 +114,7 @@ class Sweep {
   // The debug text of the sender row's timing at each timing offset, failures included.
   void timing_texts(const ExchangeRow& sender) {
     for (const std::uint32_t offset : timing_offsets) {
-      text_.clear();
-      zx::append_debug(text_, zx::scheduled_sender_timing(sender, offset));
-      recorder_.text(text_);
+      recorder_.timing(zx::scheduled_sender_timing(sender, offset));
     }
   }
 
@@ -128,6 +126,12 @@ class Sweep {
 };
 
 }  // namespace
+
+void Recorder::timing(const exchange::TimingResult& result) {
+  timing_text_.clear();
+  exchange::append_debug(timing_text_, result);
+  text(timing_text_);
+}
 
 CaseTable digest_case_table() {
   CaseTable table;

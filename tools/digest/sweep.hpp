@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "zerin/exchange/rows.hpp"
+#include "zerin/exchange/sender_timing.hpp"
 #include "zerin/exchange/topology.hpp"
 #include "zerin/exchange/words.hpp"
 
@@ -77,7 +78,14 @@ class Recorder {
   virtual void row(const ExchangeRow& row) = 0;
   virtual void rows(std::span<const ExchangeRow> rows) = 0;
   virtual void text(std::string_view text) = 0;
+  // A sender timing result, recorded as the text of its debug form. This
+  // formats it and calls text(); a recorder may instead format it later, as
+  // long as the bytes land at the same place in the stream.
+  virtual void timing(const exchange::TimingResult& result);
   virtual void end_case() {}
+
+ private:
+  std::string timing_text_;
 };
 
 // A stop of the whole run: the sweep met a result it cannot go on from.
