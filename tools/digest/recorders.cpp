@@ -121,7 +121,7 @@ std::uint64_t BufferedHashRecorder::finish() {
 PipelinedHashRecorder::PipelinedHashRecorder() {
   for (Chunk& chunk : chunks_) {
     chunk.bytes.reset(new unsigned char[chunk_size]);
-    chunk.timings.reset(new Timing[chunk_timings]);
+    chunk.senders.reset(new Sender[chunk_senders]);
   }
   begin_ = pos_ = chunks_[0].bytes.get();
   end_ = begin_ + chunk_size;
@@ -142,10 +142,10 @@ void PipelinedHashRecorder::stop() noexcept {
   thread_.join();
 }
 
-void PipelinedHashRecorder::timing(const exchange::TimingResult& result) {
-  if (current().timing_count == chunk_timings) hand_over();
+void PipelinedHashRecorder::sender_timings(const ExchangeRow& sender) {
+  if (current().sender_count == chunk_senders) hand_over();
   Chunk& chunk = current();
-  chunk.timings[chunk.timing_count++] = {static_cast<std::size_t>(pos_ - begin_), result};
+  chunk.senders[chunk.sender_count++] = {static_cast<std::size_t>(pos_ - begin_), sender};
 }
 
 void PipelinedHashRecorder::hand_over() {
@@ -156,34 +156,45 @@ void PipelinedHashRecorder::hand_over() {
   // The next chunk is free once the one recorded chunk_count chunks ago is hashed.
   changed_.wait(lock, [this] { return produced_ - consumed_ < chunk_count; });
   Chunk& next = current();
-  next.timing_count = 0;
+  next.sender_count = 0;
   begin_ = pos_ = next.bytes.get();
   end_ = begin_ + chunk_size;
 }
 
-void PipelinedHashRecorder::hash_chunk(const Chunk& chunk, std::string& text) {
-  std::size_t hashed = 0;
-  for (std::size_t i = 0; i < chunk.timing_count; ++i) {
-    const Timing& timing = chunk.timings[i];
-    hasher_.write(chunk.bytes.get() + hashed, timing.offset - hashed);
-    hashed = timing.offset;
-    text.clear();
-    exchange::append_debug(text, timing.result);
-    hasher_.write_str(text);
+// Rebuilds the chunk's part of the stream in `staging`, the timing texts in
+// their places, and hashes it in long runs.
+void PipelinedHashRecorder::hash_chunk(const Chunk& chunk, std::string& staging) {
+  constexpr std::size_t staging_limit = 32 * 1024;
+  const char* bytes = reinterpret_cast<const char*>(chunk.bytes.get());
+  std::size_t copied = 0;
+  for (std::size_t i = 0; i < chunk.sender_count; ++i) {
+    const Sender& sender = chunk.senders[i];
+    staging.append(bytes + copied, sender.offset - copied);
+    copied = sender.offset;
+    for (const std::uint32_t offset : timing_offsets) {
+      append_timing_text(staging, sender.row, offset);
+      staging += '\xFF';
+    }
+    if (staging.size() >= staging_limit) {
+      hasher_.write(staging.data(), staging.size());
+      staging.clear();
+    }
   }
-  hasher_.write(chunk.bytes.get() + hashed, chunk.size - hashed);
+  staging.append(bytes + copied, chunk.size - copied);
+  hasher_.write(staging.data(), staging.size());
+  staging.clear();
 }
 
 void PipelinedHashRecorder::hash_chunks() {
-  std::string text;
-  text.reserve(128);
+  std::string staging;
+  staging.reserve(2 * chunk_size);
   std::unique_lock lock(mutex_);
   for (;;) {
     changed_.wait(lock, [this] { return consumed_ < produced_ || done_; });
     if (consumed_ == produced_) return;  // done, and everything hashed
     const Chunk& chunk = chunks_[consumed_ % chunk_count];
     lock.unlock();
-    hash_chunk(chunk, text);
+    hash_chunk(chunk, staging);
     lock.lock();
     ++consumed_;
     changed_.notify_all();

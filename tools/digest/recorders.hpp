@@ -85,40 +85,40 @@ class BufferedHashRecorder final : public ChunkedRecorder {
 };
 
 // Hashes on a second thread while the sweep plans. The planning thread encodes
-// rows and texts into a buffer and keeps the sender timing results as values,
-// with their place in the buffer; the hashing thread writes each timing's text
-// where it belongs while it hashes. The bytes are hashed in recording order, so
-// the digest is the same as BufferedHashRecorder's; memory stays at
-// `chunk_count` buffers.
+// rows and texts into a buffer and notes each sender row whose timing texts
+// come next, with their place in the buffer; the hashing thread times those
+// rows and writes the texts where they belong as it hashes. The bytes are
+// hashed in recording order, so the digest is the same as
+// BufferedHashRecorder's; memory stays at `chunk_count` buffers.
 class PipelinedHashRecorder final : public ChunkedRecorder {
  public:
   static constexpr std::size_t chunk_size = 256 * 1024;
-  static constexpr std::size_t chunk_timings = 8 * 1024;
+  static constexpr std::size_t chunk_senders = 4 * 1024;
   static constexpr std::size_t chunk_count = 4;
   PipelinedHashRecorder();
   ~PipelinedHashRecorder() override;
 
-  void timing(const exchange::TimingResult& result) override;
+  void sender_timings(const ExchangeRow& sender) override;
   // Hashes the rest, stops the hashing thread and returns the digest.
   std::uint64_t finish();
   // Bytes in the stream; valid after finish().
   std::uint64_t length() const noexcept { return hasher_.length(); }
 
  private:
-  struct Timing {
-    std::size_t offset;  // bytes of the chunk recorded before it
-    exchange::TimingResult result;
+  struct Sender {
+    std::size_t offset;  // bytes of the chunk recorded before its timing texts
+    ExchangeRow row;
   };
   struct Chunk {
     std::unique_ptr<unsigned char[]> bytes;
     std::size_t size = 0;
-    std::unique_ptr<Timing[]> timings;
-    std::size_t timing_count = 0;
+    std::unique_ptr<Sender[]> senders;
+    std::size_t sender_count = 0;
   };
 
   void hand_over() override;
   void hash_chunks();
-  void hash_chunk(const Chunk& chunk, std::string& text);
+  void hash_chunk(const Chunk& chunk, std::string& staging);
   void stop() noexcept;
   Chunk& current() noexcept { return chunks_[produced_ % chunk_count]; }
 

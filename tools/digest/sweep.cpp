@@ -93,7 +93,7 @@ class Sweep {
           describe(header));
     }
     recorder_.row(plan->sender);
-    timing_texts(plan->sender);
+    recorder_.sender_timings(plan->sender);
     recorder_.row(plan->receiver);
     end();
   }
@@ -107,15 +107,8 @@ class Sweep {
       return;
     }
     recorder_.row(plan_.sender);
-    timing_texts(plan_.sender);
+    recorder_.sender_timings(plan_.sender);
     recorder_.rows(plan_.receivers);
-  }
-
-  // The debug text of the sender row's timing at each timing offset, failures included.
-  void timing_texts(const ExchangeRow& sender) {
-    for (const std::uint32_t offset : timing_offsets) {
-      recorder_.timing(zx::scheduled_sender_timing(sender, offset));
-    }
   }
 
   const zx::Topology& topology_;
@@ -127,10 +120,17 @@ class Sweep {
 
 }  // namespace
 
-void Recorder::timing(const exchange::TimingResult& result) {
-  timing_text_.clear();
-  exchange::append_debug(timing_text_, result);
-  text(timing_text_);
+void append_timing_text(std::string& out, const ExchangeRow& sender, std::uint32_t offset) {
+  exchange::append_debug(out, exchange::scheduled_sender_timing(sender, offset));
+}
+
+// A failed timing is recorded like a successful one: by its debug text.
+void Recorder::sender_timings(const ExchangeRow& sender) {
+  for (const std::uint32_t offset : timing_offsets) {
+    timing_text_.clear();
+    append_timing_text(timing_text_, sender, offset);
+    text(timing_text_);
+  }
 }
 
 CaseTable digest_case_table() {

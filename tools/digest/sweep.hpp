@@ -78,15 +78,19 @@ class Recorder {
   virtual void row(const ExchangeRow& row) = 0;
   virtual void rows(std::span<const ExchangeRow> rows) = 0;
   virtual void text(std::string_view text) = 0;
-  // A sender timing result, recorded as the text of its debug form. This
-  // formats it and calls text(); a recorder may instead format it later, as
-  // long as the bytes land at the same place in the stream.
-  virtual void timing(const exchange::TimingResult& result);
+  // The sender timing texts of a plan's sender row: for each timing offset the
+  // debug text of scheduled_sender_timing(sender, offset), as a text. This
+  // computes them and calls text(); a recorder may compute them later instead,
+  // as long as their bytes land at the same place in the stream.
+  virtual void sender_timings(const ExchangeRow& sender);
   virtual void end_case() {}
 
  private:
   std::string timing_text_;
 };
+
+// Appends the debug text of scheduled_sender_timing(sender, offset) to `out`.
+void append_timing_text(std::string& out, const ExchangeRow& sender, std::uint32_t offset);
 
 // A stop of the whole run: the sweep met a result it cannot go on from.
 // what() is the report; where() names the case.
