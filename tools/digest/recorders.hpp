@@ -92,8 +92,8 @@ class BufferedHashRecorder final : public ChunkedRecorder {
 // BufferedHashRecorder's; memory stays at `chunk_count` buffers.
 class PipelinedHashRecorder final : public ChunkedRecorder {
  public:
-  static constexpr std::size_t chunk_size = 256 * 1024;
-  static constexpr std::size_t chunk_senders = 4 * 1024;
+  static constexpr std::size_t chunk_size = 64 * 1024;
+  static constexpr std::size_t chunk_senders = 1024;
   static constexpr std::size_t chunk_count = 4;
   PipelinedHashRecorder();
   ~PipelinedHashRecorder() override;
