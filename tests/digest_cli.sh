@@ -51,8 +51,8 @@ case $group in
     cp "$work/out" "$work/first"
     run again 0
     cmp -s "$work/out" "$work/first" || fail "two runs differ"
-    run one-thread 0 --threads 1
-    cmp -s "$work/out" "$work/first" || fail "--threads 1 gives another result"
+    run two-threads 0 --threads 2
+    cmp -s "$work/out" "$work/first" || fail "--threads 2 gives another result"
     ;;
 
   options)
@@ -127,6 +127,11 @@ case $group in
     status=$?
     [[ $status -eq 101 ]] || fail "/dev/full: exit status $status"
     expect_stderr_has full "failed printing to stdout: No space left on device"
+
+    "$exe" --threads 2 >/dev/full 2>"$work/err"
+    status=$?
+    [[ $status -eq 101 ]] || fail "/dev/full, two threads: exit status $status"
+    expect_stderr_has full-threads "failed printing to stdout: No space left on device"
 
     "$exe" >&- 2>"$work/err"
     status=$?

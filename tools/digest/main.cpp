@@ -89,8 +89,8 @@ int run(const zd::Options& options, zd::OutputFile& out) {
 
   const zx::Topology topology = zx::Topology::r470();
   const zd::CaseTable table = zd::digest_case_table();
-  // Both recorders produce the same digest; the pipelined one hashes on a
-  // second core while this one plans.
+  // Both recorders produce the same digest; the pipelined one times, formats
+  // and hashes on a second core while this one plans.
   std::optional<zd::BufferedHashRecorder> single;
   std::optional<zd::PipelinedHashRecorder> pipelined;
   zd::Recorder* digest = nullptr;

@@ -18,8 +18,10 @@ struct Options {
   Action action = Action::run;
   std::optional<std::string> trace_path;
   std::optional<DumpRange> dump;
-  // 1: plan, record and hash on one thread; 2: hash on a second thread.
-  unsigned threads = 2;
+  // 1: plan, record and hash on one thread; 2: time, format and hash on a
+  // second thread. One thread is the default: on a machine whose other core
+  // is busy the second thread only adds hand-overs.
+  unsigned threads = 1;
 };
 
 // Parses the arguments after the program name. `case_count` bounds the dump
