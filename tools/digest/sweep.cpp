@@ -1,7 +1,7 @@
 #include "sweep.hpp"
 
-#include <charconv>
 #include <limits>
+#include <string>
 
 #include "zerin/exchange/errors.hpp"
 #include "zerin/exchange/plans.hpp"
