@@ -80,7 +80,13 @@ std::expected<ExchangeRow, ExchangeError> Topology::paired_receiver_row(
   }
   epoch_shift = std::max(epoch_shift, 0);
   std::int32_t source_signed = 0;
-  if (__builtin_add_overflow(epoch_shift, paired_time_to_mux(sender, receiver), &source_signed)) {
+  // The receiver's own mux time and its physical partner's: their maximum is
+  // the paired mux time, and the receiver is early when its own comes first
+  // (what paired_time_to_mux() and paired_receiver_is_early() compute; both
+  // tiles were looked up above, so neither can fail here).
+  const std::int32_t local_mux = time_to_mux(sender, receiver);
+  const std::int32_t partner_mux = time_to_mux(sender, receiver ^ physical_partner_bit);
+  if (__builtin_add_overflow(epoch_shift, std::max(local_mux, partner_mux), &source_signed)) {
     throw InternalFault("paired receive source event overflows");
   }
   if (source_signed < 0) return schedule_error("paired source timing");
@@ -90,9 +96,7 @@ std::expected<ExchangeRow, ExchangeError> Topology::paired_receiver_row(
 
   std::array<ReceiveEvent, 5> events{};
   std::size_t size = 0;
-  const auto early = paired_receiver_is_early(receiver_logical, sender_logical);
-  if (!early) return std::unexpected(early.error());
-  if (*early) {
+  if (local_mux < partner_mux) {
     events[size++] = {source_event, delay_xpic(0, 1, sender ^ (receiver & physical_partner_bit)),
                       ReceiveEventKind::PairedSource};
     events[size++] = {checked_add(source_event, count), delay_xpic(0, 1, neutral_xpic_control),

@@ -26,6 +26,8 @@ constexpr std::uint32_t last_multicast_cycle = 0xFFF;
 constexpr std::uint32_t multicast_direction = 3;
 // PIC control value of every multicast receiver tail.
 constexpr std::uint32_t multicast_tail_address = 0x14000;
+// Receivers whose mux time multicast planning computes only once.
+constexpr std::size_t remembered_mux_times = 8;
 
 // Phase of a receiver: twice its slot.
 constexpr std::uint32_t receiver_phase(std::uint32_t physical_tile) noexcept {
@@ -107,11 +109,15 @@ std::expected<void, ExchangeError> Topology::multicast_into(
   if (receiver_logical.size() == 1 && receiver_logical[0] == sender_logical) {
     return receiver_set_error;
   }
+  // The mux times of the first few receivers are kept for the receive cycles below.
+  std::array<std::int32_t, remembered_mux_times> mux_times{};
   std::int32_t minimum_mux = std::numeric_limits<std::int32_t>::max();
-  for (const std::uint16_t receiver : receiver_logical) {
-    const auto tile = physical(receiver);
+  for (std::size_t i = 0; i < receiver_logical.size(); ++i) {
+    const auto tile = physical(receiver_logical[i]);
     if (!tile) return receiver_set_error;
-    minimum_mux = std::min(minimum_mux, time_to_mux(source_physical, *tile));
+    const std::int32_t mux = time_to_mux(source_physical, *tile);
+    if (i < mux_times.size()) mux_times[i] = mux;
+    minimum_mux = std::min(minimum_mux, mux);
   }
   if (detail::ListedTiles(receiver_logical).has_duplicate()) return receiver_set_error;
 
@@ -136,10 +142,12 @@ std::expected<void, ExchangeError> Topology::multicast_into(
   if (!sender_row) return std::unexpected(sender_row.error());
 
   plan.receivers.reserve(receiver_logical.size());
-  for (const std::uint16_t receiver : receiver_logical) {
-    const std::uint32_t tile = logical_to_physical_[receiver];
+  for (std::size_t i = 0; i < receiver_logical.size(); ++i) {
+    const std::uint32_t tile = logical_to_physical_[receiver_logical[i]];
+    const std::int32_t mux =
+        i < mux_times.size() ? mux_times[i] : time_to_mux(source_physical, tile);
     std::int32_t receive_cycle = 0;
-    if (__builtin_add_overflow(start, time_to_mux(source_physical, tile), &receive_cycle)) {
+    if (__builtin_add_overflow(start, mux, &receive_cycle)) {
       throw InternalFault("multicast receive cycle overflows");
     }
     if (receive_cycle < 0 || receive_cycle > static_cast<std::int32_t>(last_multicast_cycle)) {

@@ -1,6 +1,8 @@
 #include "zerin/exchange/sender_timing.hpp"
 
 #include <algorithm>
+#include <charconv>
+#include <cstring>
 #include <optional>
 #include <ostream>
 
@@ -28,24 +30,51 @@ TimingResult scheduled_sender_timing(const ExchangeRow& row,
   return ScheduledPayloadTiming{*start_cycles, *end_cycles, cycles};
 }
 
+namespace {
+
+// The digest formats three timing texts per plan, so the success text is built
+// in a stack buffer and appended once.
+constexpr std::string_view timing_head = "ScheduledPayloadTiming { payload_start: ";
+constexpr std::string_view timing_end_field = ", payload_end: ";
+constexpr std::string_view timing_horizon_field = ", horizon: ";
+constexpr std::string_view timing_tail = " }";
+constexpr std::size_t timing_text_capacity = 3 + timing_head.size() + timing_end_field.size() +
+                                             timing_horizon_field.size() + timing_tail.size() +
+                                             3 * 10 + 1;
+
+char* put(char* p, std::string_view text) noexcept {
+  std::memcpy(p, text.data(), text.size());
+  return p + text.size();
+}
+
+char* put_timing(char* p, const ScheduledPayloadTiming& timing) noexcept {
+  p = put(p, timing_head);
+  p = std::to_chars(p, p + 10, timing.payload_start).ptr;
+  p = put(p, timing_end_field);
+  p = std::to_chars(p, p + 10, timing.payload_end).ptr;
+  p = put(p, timing_horizon_field);
+  p = std::to_chars(p, p + 10, timing.horizon).ptr;
+  return put(p, timing_tail);
+}
+
+}  // namespace
+
 void append_debug(std::string& out, const ScheduledPayloadTiming& timing) {
-  out += "ScheduledPayloadTiming { payload_start: ";
-  detail::append_unsigned(out, timing.payload_start);
-  out += ", payload_end: ";
-  detail::append_unsigned(out, timing.payload_end);
-  out += ", horizon: ";
-  detail::append_unsigned(out, timing.horizon);
-  out += " }";
+  char buffer[timing_text_capacity];
+  out.append(buffer, put_timing(buffer, timing));
 }
 
 void append_debug(std::string& out, const TimingResult& result) {
   if (result) {
-    out += "Ok(";
-    append_debug(out, *result);
-  } else {
-    out += "Err(";
-    append_debug(out, result.error());
+    char buffer[timing_text_capacity];
+    char* p = put(buffer, "Ok(");
+    p = put_timing(p, *result);
+    *p++ = ')';
+    out.append(buffer, p);
+    return;
   }
+  out += "Err(";
+  append_debug(out, result.error());
   out += ')';
 }
 

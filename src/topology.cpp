@@ -1,6 +1,8 @@
 #include "zerin/exchange/topology.hpp"
 
+#include <algorithm>
 #include <limits>
+#include <utility>
 
 namespace zerin::exchange {
 
@@ -23,19 +25,38 @@ Topology Topology::r470() {
   return Topology(std::move(table));
 }
 
-std::expected<std::uint16_t, ExchangeError> Topology::paired_logical(std::uint16_t logical) const {
-  const auto physical_tile = physical(logical);
-  if (!physical_tile) return std::unexpected(physical_tile.error());
-  // Partners sit in the two lanes of one pair: their physical numbers differ in bit 1.
-  const std::uint16_t partner = *physical_tile ^ 2u;
-  for (std::size_t index = 0; index < logical_to_physical_.size(); ++index) {
-    if (logical_to_physical_[index] != partner) continue;
-    if (index > std::numeric_limits<std::uint16_t>::max()) {
-      throw InternalFault("logical tile count fits u16");
-    }
-    return static_cast<std::uint16_t>(index);
+namespace {
+// Partners sit in the two lanes of one pair: their physical numbers differ in bit 1.
+constexpr std::uint16_t partner_lane_bit = 2u;
+}  // namespace
+
+Topology::Topology(std::vector<std::uint16_t> logical_to_physical)
+    : logical_to_physical_(std::move(logical_to_physical)),
+      partner_(logical_to_physical_.size(), no_partner) {
+  // The first logical tile of every physical number, in one ascending pass.
+  std::size_t physical_count = 0;
+  for (const std::uint16_t tile : logical_to_physical_) {
+    physical_count = std::max(physical_count, std::size_t{tile} + 1);
   }
-  return std::unexpected(ExchangeError::Tile{logical});
+  std::vector<std::size_t> first_logical(physical_count, no_partner);
+  for (std::size_t index = 0; index < logical_to_physical_.size(); ++index) {
+    std::size_t& first = first_logical[logical_to_physical_[index]];
+    if (first == no_partner) first = index;
+  }
+  for (std::size_t index = 0; index < logical_to_physical_.size(); ++index) {
+    const std::size_t partner = logical_to_physical_[index] ^ partner_lane_bit;
+    if (partner < physical_count) partner_[index] = first_logical[partner];
+  }
+}
+
+std::expected<std::uint16_t, ExchangeError> Topology::paired_logical(std::uint16_t logical) const {
+  if (logical >= logical_to_physical_.size()) return std::unexpected(ExchangeError::Tile{logical});
+  const std::size_t partner = partner_[logical];
+  if (partner == no_partner) return std::unexpected(ExchangeError::Tile{logical});
+  if (partner > std::numeric_limits<std::uint16_t>::max()) {
+    throw InternalFault("logical tile count fits u16");
+  }
+  return static_cast<std::uint16_t>(partner);
 }
 
 }  // namespace zerin::exchange

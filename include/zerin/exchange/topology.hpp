@@ -33,8 +33,7 @@ class Topology {
 
   // A topology over any table (index = logical tile, value = physical tile); for
   // other board models and for tests.
-  explicit Topology(std::vector<std::uint16_t> logical_to_physical)
-      : logical_to_physical_(std::move(logical_to_physical)) {}
+  explicit Topology(std::vector<std::uint16_t> logical_to_physical);
 
   // Number of logical tiles.
   std::size_t size() const noexcept { return logical_to_physical_.size(); }
@@ -131,6 +130,11 @@ class Topology {
 
  private:
   std::vector<std::uint16_t> logical_to_physical_;
+  // Per logical tile, the index paired_logical() finds (the first logical tile
+  // on the partner's physical number), or no_partner. Filled once at
+  // construction so that paired planning does not rescan the table per call.
+  static constexpr std::size_t no_partner = static_cast<std::size_t>(-1);
+  std::vector<std::size_t> partner_;
 };
 
 }  // namespace zerin::exchange

@@ -1,0 +1,201 @@
+// The digest program's costs: the whole sweep in process, SipHash-1-3 alone over
+// the same stream held in memory, and the library calls one case makes.
+#include <benchmark/benchmark.h>
+
+#include <array>
+#include <chrono>
+#include <cstdint>
+#include <string>
+
+#include "recorders.hpp"
+#include "siphash.hpp"
+#include "sweep.hpp"
+#include "zerin/exchange/sender_timing.hpp"
+#include "zerin/exchange/topology.hpp"
+
+namespace zd = zerin::digest;
+namespace zx = zerin::exchange;
+
+namespace {
+
+const zx::Topology& board() {
+  static const zx::Topology topology = zx::Topology::r470();
+  return topology;
+}
+
+// The whole digest stream, recorded once.
+const std::string& recorded_stream() {
+  static const std::string stream = [] {
+    zd::StreamCapture capture;
+    zd::run_sweep(board(), zd::digest_case_table(), capture);
+    return capture.bytes();
+  }();
+  return stream;
+}
+
+// Discards everything: planning and formatting without hashing.
+class NullRecorder final : public zd::Recorder {
+ public:
+  void row(const zd::ExchangeRow& row) override { benchmark::DoNotOptimize(row); }
+  void rows(std::span<const zd::ExchangeRow> rows) override { benchmark::DoNotOptimize(rows); }
+  void text(std::string_view text) override { benchmark::DoNotOptimize(text); }
+};
+
+// The program's two paths: hashing on the planning thread, or on a second one.
+template <class Digest>
+std::uint64_t digest_sweep() {
+  Digest digest;
+  zd::run_sweep(board(), zd::digest_case_table(), digest);
+  return digest.finish();
+}
+constexpr auto single_thread_sweep = digest_sweep<zd::BufferedHashRecorder>;
+constexpr auto pipelined_sweep = digest_sweep<zd::PipelinedHashRecorder>;
+
+std::uint64_t hash_stream(const std::string& stream) {
+  zd::DefaultHasher hasher;
+  hasher.write(stream.data(), stream.size());
+  return hasher.finish();
+}
+
+void BM_DigestSweep(benchmark::State& state) {
+  for (auto _ : state) benchmark::DoNotOptimize(single_thread_sweep());
+  state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * recorded_stream().size()));
+}
+BENCHMARK(BM_DigestSweep)->Unit(benchmark::kMillisecond);
+
+// Wall time matters here: the hashing runs on a second thread.
+void BM_DigestSweepPipelined(benchmark::State& state) {
+  for (auto _ : state) benchmark::DoNotOptimize(pipelined_sweep());
+  state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * recorded_stream().size()));
+}
+BENCHMARK(BM_DigestSweepPipelined)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+void BM_HashRecordedStream(benchmark::State& state) {
+  const std::string& stream = recorded_stream();
+  for (auto _ : state) benchmark::DoNotOptimize(hash_stream(stream));
+  state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * stream.size()));
+}
+BENCHMARK(BM_HashRecordedStream)->Unit(benchmark::kMillisecond);
+
+// All three in the same iteration, so the ratios compare like with like on a
+// shared machine (wall-clock times).
+void BM_SweepOverHashRatio(benchmark::State& state) {
+  const std::string& stream = recorded_stream();
+  using clock = std::chrono::steady_clock;
+  clock::duration single{}, pipelined{}, hash{};
+  for (auto _ : state) {
+    const auto t0 = clock::now();
+    benchmark::DoNotOptimize(single_thread_sweep());
+    const auto t1 = clock::now();
+    benchmark::DoNotOptimize(pipelined_sweep());
+    const auto t2 = clock::now();
+    benchmark::DoNotOptimize(hash_stream(stream));
+    const auto t3 = clock::now();
+    single += t1 - t0;
+    pipelined += t2 - t1;
+    hash += t3 - t2;
+  }
+  const auto ms = [&](clock::duration d) {
+    return std::chrono::duration<double, std::milli>(d).count() /
+           static_cast<double>(state.iterations());
+  };
+  state.counters["single_ms"] = ms(single);
+  state.counters["pipelined_ms"] = ms(pipelined);
+  state.counters["hash_ms"] = ms(hash);
+  state.counters["single_ratio"] = ms(single) / ms(hash);
+  state.counters["pipelined_ratio"] = ms(pipelined) / ms(hash);
+  state.counters["stream_MB"] = static_cast<double>(stream.size()) / 1e6;
+}
+BENCHMARK(BM_SweepOverHashRatio)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+void BM_SweepWithoutHash(benchmark::State& state) {
+  for (auto _ : state) {
+    NullRecorder recorder;
+    benchmark::DoNotOptimize(zd::run_sweep(board(), zd::digest_case_table(), recorder));
+  }
+}
+BENCHMARK(BM_SweepWithoutHash)->Unit(benchmark::kMillisecond);
+
+void BM_PointToPoint(benchmark::State& state) {
+  std::uint32_t count = 0;
+  for (auto _ : state) {
+    count = count % zx::maximum_transfer_count + 1;
+    benchmark::DoNotOptimize(board().point_to_point(0, 736, count));
+  }
+}
+BENCHMARK(BM_PointToPoint);
+
+constexpr std::array<std::uint16_t, 2> two_receivers{736, 1286};
+
+void BM_MulticastTwoReceivers(benchmark::State& state) {
+  std::uint32_t count = 0;
+  for (auto _ : state) {
+    count = count % zx::maximum_transfer_count + 1;
+    benchmark::DoNotOptimize(board().multicast(0, two_receivers, count, 0));
+  }
+}
+BENCHMARK(BM_MulticastTwoReceivers);
+
+void BM_MulticastIntoTwoReceivers(benchmark::State& state) {
+  zx::MulticastPlan plan;
+  std::uint32_t count = 0;
+  for (auto _ : state) {
+    count = count % zx::maximum_transfer_count + 1;
+    benchmark::DoNotOptimize(board().multicast_into(plan, 0, two_receivers, count, 0));
+    benchmark::DoNotOptimize(plan);
+  }
+}
+BENCHMARK(BM_MulticastIntoTwoReceivers);
+
+constexpr std::array<std::uint16_t, 2> pair{2, 3};
+
+void BM_PairedMulticast(benchmark::State& state) {
+  std::uint32_t count = 0;
+  for (auto _ : state) {
+    count = count % zx::maximum_transfer_count + 1;
+    benchmark::DoNotOptimize(board().paired_multicast(0, pair, count));
+  }
+}
+BENCHMARK(BM_PairedMulticast);
+
+void BM_PairedMulticastInto(benchmark::State& state) {
+  zx::MulticastPlan plan;
+  std::uint32_t count = 0;
+  for (auto _ : state) {
+    count = count % zx::maximum_transfer_count + 1;
+    benchmark::DoNotOptimize(board().paired_multicast_into(plan, 0, pair, count));
+    benchmark::DoNotOptimize(plan);
+  }
+}
+BENCHMARK(BM_PairedMulticastInto);
+
+void BM_ScheduledSenderTiming(benchmark::State& state) {
+  const auto plan = board().point_to_point(0, 736, 100);
+  std::uint32_t i = 0;
+  for (auto _ : state) {
+    const std::uint32_t offset = zd::timing_offsets[i++ % zd::timing_offsets.size()];
+    benchmark::DoNotOptimize(zx::scheduled_sender_timing(plan->sender, offset));
+  }
+}
+BENCHMARK(BM_ScheduledSenderTiming);
+
+void BM_TimingText(benchmark::State& state) {
+  const auto plan = board().point_to_point(0, 736, 100);
+  const std::array<zx::TimingResult, 3> results{
+      zx::scheduled_sender_timing(plan->sender, zd::timing_offsets[0]),
+      zx::scheduled_sender_timing(plan->sender, zd::timing_offsets[2]),
+      zx::scheduled_sender_timing(zx::ExchangeRow{}, 0)};
+  std::string text;
+  text.reserve(128);
+  std::uint32_t i = 0;
+  for (auto _ : state) {
+    text.clear();
+    zx::append_debug(text, results[i++ % results.size()]);
+    benchmark::DoNotOptimize(text.data());
+  }
+}
+BENCHMARK(BM_TimingText);
+
+}  // namespace
+
+BENCHMARK_MAIN();

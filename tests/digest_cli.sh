@@ -1,0 +1,170 @@
+#!/usr/bin/env bash
+# End-to-end checks of the zerin-digest executable: exit status, stdout, stderr.
+# usage: digest_cli.sh EXECUTABLE VERSION GROUP
+set -u
+exe=$1
+version=$2
+group=$3
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+failures=0
+
+fail() {
+  echo "FAIL: $*" >&2
+  failures=$((failures + 1))
+}
+
+# run NAME EXPECTED_STATUS ARGS...: runs the program with stdout/stderr captured.
+run() {
+  local name=$1 expected=$2
+  shift 2
+  "$exe" "$@" >"$work/out" 2>"$work/err"
+  local status=$?
+  [[ $status -eq $expected ]] || fail "$name: exit status $status, expected $expected"
+}
+
+expect_stdout_empty() { [[ ! -s $work/out ]] || fail "$1: stdout not empty: $(head -c 200 "$work/out")"; }
+expect_stderr_empty() { [[ ! -s $work/err ]] || fail "$1: stderr not empty: $(head -c 200 "$work/err")"; }
+expect_stderr_has() {
+  grep -qF -- "$2" "$work/err" || fail "$1: stderr lacks '$2': $(head -c 300 "$work/err")"
+}
+
+result_line='^211548 cases: [0-9a-f]{16}$'
+
+# A usage error: one error line, then the usage, exit 2, nothing on stdout.
+expect_usage_error() {
+  local name=$1 message=$2
+  shift 2
+  run "$name" 2 "$@"
+  expect_stdout_empty "$name"
+  expect_stderr_has "$name" "$message"
+  [[ $(head -n 1 "$work/err") == "zerin-digest: "* ]] || fail "$name: first stderr line"
+  [[ $(sed -n 2p "$work/err") == "usage: zerin-digest"* ]] || fail "$name: no usage line"
+}
+
+case $group in
+  run)
+    run plain 0
+    expect_stderr_empty plain
+    [[ $(wc -l <"$work/out") -eq 1 ]] || fail "plain: not one line"
+    grep -qE "$result_line" "$work/out" || fail "plain: bad line $(cat "$work/out")"
+    cp "$work/out" "$work/first"
+    run again 0
+    cmp -s "$work/out" "$work/first" || fail "two runs differ"
+    run two-threads 0 --threads 2
+    cmp -s "$work/out" "$work/first" || fail "--threads 2 gives another result"
+    ;;
+
+  options)
+    run help 0 --help
+    expect_stderr_empty help
+    [[ $(head -n 1 "$work/out") == "usage: zerin-digest"* ]] || fail "help: no usage"
+    grep -qF -- "--trace FILE" "$work/out" || fail "help: --trace not described"
+    run version 0 --version
+    [[ $(cat "$work/out") == "zerin-digest $version" ]] || fail "version: $(cat "$work/out")"
+    expect_usage_error unknown "unknown option '--bogus'" --bogus
+    expect_usage_error positional "unexpected argument 'extra'" extra
+    expect_usage_error trace-missing "option '--trace' needs a file name" --trace
+    expect_usage_error trace-twice "given more than once" --trace a --trace b
+    expect_usage_error dump-missing "needs START and END" --dump 5
+    expect_usage_error dump-reversed "greater than END" --dump 5 3
+    expect_usage_error dump-letters "is not a case index" --dump x 3
+    expect_usage_error dump-negative "is not a case index" --dump -1 3
+    expect_usage_error dump-sign "is not a case index" --dump +1 3
+    expect_usage_error threads "is not 1 or 2" --threads 3
+    expect_usage_error dump-past "past the last case 211547" --dump 0 211548
+    ;;
+
+  trace)
+    run plain 0
+    cp "$work/out" "$work/plain"
+    run trace 0 --trace "$work/trace.txt"
+    expect_stderr_empty trace
+    cmp -s "$work/out" "$work/plain" || fail "trace: result line differs from the plain run"
+    [[ $(wc -l <"$work/trace.txt") -eq 211548 ]] || fail "trace: not 211548 lines"
+    grep -qvE '^[0-9]+ [1-6] [0-9]+ (p2p|mc|pmc) [0-9]+ [0-9a-f]{16}$' "$work/trace.txt" &&
+      fail "trace: malformed line $(grep -vE '^[0-9]+ [1-6] [0-9]+ (p2p|mc|pmc) [0-9]+ [0-9a-f]{16}$' "$work/trace.txt" | head -n 1)"
+    head -n 8 "$work/trace.txt" | cut -d' ' -f1-5 >"$work/first8"
+    printf '%s\n' "0 1 1 p2p 2" "1 1 1 mc 0" "2 1 1 mc 1" "3 1 1 mc 51" "4 1 1 mc 4095" \
+      "5 1 1 pmc 2" "6 1 1 pmc 274" "7 1 1 pmc 1286" | cmp -s - "$work/first8" ||
+      fail "trace: first cases $(cat "$work/first8")"
+    [[ $(sed -n 33185p "$work/trace.txt" | cut -d' ' -f1-5) == "33184 2 1 p2p 736" ]] ||
+      fail "trace: entry 2 does not start at case 33184"
+    [[ $(tail -n 1 "$work/trace.txt" | cut -d' ' -f1-5) == "211547 6 4148 pmc 1286" ]] ||
+      fail "trace: last case $(tail -n 1 "$work/trace.txt")"
+
+    run trace-dir 1 --trace "$work/no/such/dir/trace.txt"
+    expect_stdout_empty trace-dir
+    expect_stderr_has trace-dir "$work/no/such/dir/trace.txt"
+    expect_stderr_has trace-dir "No such file or directory"
+    run trace-full 1 --trace /dev/full
+    expect_stdout_empty trace-full
+    expect_stderr_has trace-full "cannot write trace file '/dev/full': No space left on device"
+    ;;
+
+  dump)
+    run plain 0 --trace "$work/trace.txt"
+    cp "$work/out" "$work/plain"
+    run dump 0 --dump 4 5
+    expect_stderr_empty dump
+    [[ $(tail -n 1 "$work/out") == "$(cat "$work/plain")" ]] || fail "dump: last line is not the result"
+    [[ $(grep -c '^[0-9]' "$work/out") -eq 3 ]] || fail "dump: expected two case headers"
+    [[ $(head -n 1 "$work/out") == "$(sed -n 5p "$work/trace.txt")" ]] ||
+      fail "dump: header differs from the trace line"
+    # Case 4 is entry 1, count 1, offset 4095 (case 5 the first paired multicast),
+    # whose start cycle passes 4095, so it holds nothing but the error's text.
+    [[ $(sed -n 2p "$work/out") == "  text exchange schedule is not encodable: multicast start cycle" ]] ||
+      fail "dump: body of case 4"
+    [[ $(sed -n 3p "$work/out") == "5 1 1 pmc 2 "* ]] || fail "dump: case 5 header"
+    grep -qE '^  row( 0x[0-9a-f]{8}){9}$' "$work/out" || fail "dump: no sender row"
+    grep -qE '^  rows 2$' "$work/out" || fail "dump: no row vector"
+    grep -qE '^    row( 0x[0-9a-f]{8}){9}$' "$work/out" || fail "dump: no receiver row"
+    grep -qE '^  text (Ok|Err)\(' "$work/out" || fail "dump: no timing text"
+    ;;
+
+  fatal)
+    "$exe" >/dev/full 2>"$work/err"
+    status=$?
+    [[ $status -eq 101 ]] || fail "/dev/full: exit status $status"
+    expect_stderr_has full "failed printing to stdout: No space left on device"
+
+    "$exe" --threads 2 >/dev/full 2>"$work/err"
+    status=$?
+    [[ $status -eq 101 ]] || fail "/dev/full, two threads: exit status $status"
+    expect_stderr_has full-threads "failed printing to stdout: No space left on device"
+
+    "$exe" >&- 2>"$work/err"
+    status=$?
+    [[ $status -eq 101 ]] || fail "closed stdout: exit status $status"
+    expect_stderr_has closed "failed printing to stdout: Bad file descriptor"
+
+    # The reader is gone before the line is written: EPIPE, never a silent death.
+    "$exe" 2>"$work/err" | true
+    status=${PIPESTATUS[0]}
+    [[ $status -eq 101 ]] || fail "closed pipe: exit status $status"
+    expect_stderr_has pipe "failed printing to stdout: Broken pipe"
+
+    "$exe" --dump 0 100 >/dev/full 2>"$work/err"
+    status=$?
+    [[ $status -eq 101 ]] || fail "dump to /dev/full: exit status $status"
+    expect_stderr_has dump-full "failed printing to stdout"
+
+    "$exe" --help >/dev/full 2>"$work/err"
+    status=$?
+    [[ $status -eq 101 ]] || fail "help to /dev/full: exit status $status"
+
+    # A closed stdout must not let the trace file take its place.
+    "$exe" --trace "$work/trace.txt" >&- 2>"$work/err"
+    status=$?
+    [[ $status -eq 101 ]] || fail "trace with closed stdout: exit status $status"
+    grep -q cases "$work/trace.txt" && fail "trace with closed stdout: result line went into the trace"
+    ;;
+
+  *)
+    echo "unknown group $group" >&2
+    exit 2
+    ;;
+esac
+
+[[ $failures -eq 0 ]] || { echo "$failures failure(s) in group $group" >&2; exit 1; }
+echo "group $group: ok"

@@ -1,0 +1,93 @@
+// The digest's SipHash-1-3 and the byte encodings of recorded values.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <string_view>
+
+#include "recorders.hpp"
+#include "siphash.hpp"
+
+namespace zd = zerin::digest;
+
+namespace {
+
+// Records the same values through every stream recorder and checks they agree.
+template <class Record>
+std::uint64_t digest_of(Record record) {
+  zd::HashRecorder direct;
+  zd::BufferedHashRecorder buffered;
+  zd::StreamCapture capture;
+  record(direct);
+  record(buffered);
+  record(capture);
+  zd::DefaultHasher bytes;
+  bytes.write(capture.bytes().data(), capture.bytes().size());
+  const std::uint64_t value = direct.hasher().finish();
+  EXPECT_EQ(buffered.finish(), value);
+  EXPECT_EQ(bytes.finish(), value);
+  return value;
+}
+
+TEST(DigestHash, KnownStreams) {
+  EXPECT_EQ(zd::DefaultHasher().finish(), 0xd1fba762150c532cULL);
+  EXPECT_EQ(digest_of([](zd::Recorder& r) { r.text("abc"); }), 0xef09e0f4895a251dULL);
+  EXPECT_EQ(digest_of([](zd::Recorder& r) { r.row(zd::ExchangeRow{}); }), 0x6a250b1d12de352fULL);
+  EXPECT_EQ(digest_of([](zd::Recorder& r) { r.rows({}); }), 0xbd60acb658c79e45ULL);
+  EXPECT_EQ(digest_of([](zd::Recorder& r) {
+              r.row(zd::ExchangeRow{1, 2, 3, 4, 5, 6, 7, 8, 9});
+            }),
+            0x7d51b23e3bb303dfULL);
+}
+
+TEST(DigestHash, HelpersAppendTheTableBytes) {
+  zd::DefaultHasher helpers;
+  helpers.write_str("abc");
+  helpers.write_length_prefix(0);
+  helpers.write_usize(0x0102030405060708ULL);
+  const unsigned char raw[] = {'a', 'b', 'c', 0xFF, 0, 0, 0, 0, 0, 0, 0, 0, 8, 7, 6, 5, 4, 3, 2, 1};
+  zd::DefaultHasher plain;
+  plain.write(raw, sizeof raw);
+  EXPECT_EQ(helpers.finish(), plain.finish());
+  EXPECT_EQ(helpers.length(), sizeof raw);
+}
+
+TEST(DigestHash, SplitDoesNotMatter) {
+  std::string stream;
+  for (int i = 0; i < 1000; ++i) stream += static_cast<char>(i * 37 + 11);
+  zd::DefaultHasher whole;
+  whole.write(stream.data(), stream.size());
+  for (std::size_t step : {1u, 3u, 7u, 8u, 13u, 64u}) {
+    zd::DefaultHasher pieces;
+    for (std::size_t at = 0; at < stream.size(); at += step) {
+      pieces.write(stream.data() + at, std::min(step, stream.size() - at));
+    }
+    EXPECT_EQ(pieces.finish(), whole.finish()) << "step " << step;
+  }
+  // finish() leaves the state as it was: writing on gives the longer stream's value.
+  zd::DefaultHasher on;
+  on.write(stream.data(), 500);
+  static_cast<void>(on.finish());
+  on.write(stream.data() + 500, 500);
+  EXPECT_EQ(on.finish(), whole.finish());
+}
+
+TEST(DigestHash, LongTextsAndBufferBoundaries) {
+  // Texts longer than the recorder's buffer, and many values that straddle it.
+  const std::string long_text(100000, 'x');
+  digest_of([&](zd::Recorder& r) {
+    for (int i = 0; i < 2000; ++i) {
+      r.text(std::string_view(long_text).substr(0, static_cast<std::size_t>(i % 97)));
+      r.row(zd::ExchangeRow{static_cast<std::uint32_t>(i)});
+    }
+    r.text(long_text);
+    r.rows({});
+  });
+}
+
+TEST(DigestHash, HexKeepsLeadingZeros) {
+  EXPECT_EQ(zd::hex16(0), "0000000000000000");
+  EXPECT_EQ(zd::hex16(0x0fffffffffffffffULL), "0fffffffffffffff");
+  EXPECT_EQ(zd::hex16(0xd1fba762150c532cULL), "d1fba762150c532c");
+}
+
+}  // namespace

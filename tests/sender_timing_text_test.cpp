@@ -1,0 +1,46 @@
+// Debug texts of timing results, as the digest hashes them.
+#include <gtest/gtest.h>
+
+#include "zerin/exchange/sender_timing.hpp"
+
+namespace zx = zerin::exchange;
+
+namespace {
+
+TEST(TimingText, ValuesAtBothEnds) {
+  EXPECT_EQ(zx::debug_string(zx::TimingResult(zx::ScheduledPayloadTiming{0, 0, 0})),
+            "Ok(ScheduledPayloadTiming { payload_start: 0, payload_end: 0, horizon: 0 })");
+  EXPECT_EQ(zx::debug_string(zx::TimingResult(
+                zx::ScheduledPayloadTiming{4294967293u, 4294967294u, 4294967295u})),
+            "Ok(ScheduledPayloadTiming { payload_start: 4294967293, payload_end: 4294967294, "
+            "horizon: 4294967295 })");
+  EXPECT_EQ(zx::debug_string(zx::ScheduledPayloadTiming{3, 10, 12}),
+            "ScheduledPayloadTiming { payload_start: 3, payload_end: 10, horizon: 12 }");
+}
+
+TEST(TimingText, ErrorsAndAppending) {
+  EXPECT_EQ(zx::debug_string(zx::scheduled_sender_timing(zx::ExchangeRow{}, 0)),
+            "Err(Schedule(\"sender row entry\"))");
+  EXPECT_EQ(zx::debug_string(zx::TimingResult(std::unexpected(zx::ExchangeError::Count{5000}))),
+            "Err(Count(5000))");
+  // The appending form adds to what is there.
+  std::string text = "x";
+  zx::append_debug(text, zx::TimingResult(zx::ScheduledPayloadTiming{1, 2, 3}));
+  zx::append_debug(text, zx::scheduled_sender_timing(zx::ExchangeRow{0x41800003}, 0));
+  EXPECT_EQ(text,
+            "xOk(ScheduledPayloadTiming { payload_start: 1, payload_end: 2, horizon: 3 })"
+            "Err(Schedule(\"sender row return\"))");
+}
+
+TEST(TimingText, HorizonOverflowAtTheLastTimingOffset) {
+  // 512 cycles fit after 0xFFFFFDFF, 513 do not: sync, delay(510) = 511 cycles, one send.
+  const zx::ExchangeRow fits{0x41800003, 0x40A001FE, 0x78000001, 0x43A00000};
+  EXPECT_EQ(zx::debug_string(zx::scheduled_sender_timing(fits, 0xFFFFFDFFu)),
+            "Ok(ScheduledPayloadTiming { payload_start: 4294967294, payload_end: 4294967295, "
+            "horizon: 4294967295 })");
+  const zx::ExchangeRow too_long{0x41800003, 0x40A001FF, 0x78000001, 0x43A00000};
+  EXPECT_EQ(zx::debug_string(zx::scheduled_sender_timing(too_long, 0xFFFFFDFFu)),
+            "Err(Schedule(\"sender event horizon overflow\"))");
+}
+
+}  // namespace

@@ -1,0 +1,294 @@
+#include "recorders.hpp"
+
+#include <bit>
+#include <cstring>
+
+namespace zerin::digest {
+namespace {
+
+inline unsigned char* put_u64(unsigned char* p, std::uint64_t value) noexcept {
+  for (int i = 0; i < 8; ++i) p[i] = static_cast<unsigned char>(value >> (8 * i));
+  return p + 8;
+}
+
+inline unsigned char* put_u32(unsigned char* p, std::uint32_t value) noexcept {
+  for (int i = 0; i < 4; ++i) p[i] = static_cast<unsigned char>(value >> (8 * i));
+  return p + 4;
+}
+
+void append_u32_hex(std::string& out, std::uint32_t value) {
+  static constexpr char digits[] = "0123456789abcdef";
+  char text[10] = {'0', 'x'};
+  for (int i = 0; i < 8; ++i) text[2 + i] = digits[(value >> (28 - 4 * i)) & 0xF];
+  out.append(text, sizeof text);
+}
+
+}  // namespace
+
+std::string hex16(std::uint64_t value) {
+  static constexpr char digits[] = "0123456789abcdef";
+  std::string text(16, '0');
+  for (int i = 0; i < 16; ++i)
+    text[static_cast<std::size_t>(i)] = digits[(value >> (60 - 4 * i)) & 0xF];
+  return text;
+}
+
+std::string case_line(const CaseHeader& header, std::uint64_t case_hash) {
+  std::string line = std::to_string(header.index);
+  line += ' ';
+  line += std::to_string(header.entry);
+  line += ' ';
+  line += std::to_string(header.count);
+  line += ' ';
+  line += kind_name(header.kind);
+  line += ' ';
+  line += std::to_string(header.param);
+  line += ' ';
+  line += hex16(case_hash);
+  return line;
+}
+
+// --- HashRecorder ---
+
+void HashRecorder::row(const ExchangeRow& row) {
+  hasher_.write_length_prefix(row.size());
+  for (const std::uint32_t word : row) {
+    unsigned char bytes[4];
+    put_u32(bytes, word);
+    hasher_.write(bytes, sizeof bytes);
+  }
+}
+
+void HashRecorder::rows(std::span<const ExchangeRow> rows) {
+  hasher_.write_length_prefix(rows.size());
+  for (const ExchangeRow& r : rows) row(r);
+}
+
+// --- ChunkedRecorder ---
+
+void ChunkedRecorder::row(const ExchangeRow& row) {
+  reserve(row_stream_size);
+  unsigned char* p = put_u64(pos_, row.size());
+  if constexpr (std::endian::native == std::endian::little) {
+    std::memcpy(p, row.data(), 4 * row.size());
+    p += 4 * row.size();
+  } else {
+    for (const std::uint32_t word : row) p = put_u32(p, word);
+  }
+  pos_ = p;
+}
+
+void ChunkedRecorder::rows(std::span<const ExchangeRow> rows) {
+  reserve(8);
+  pos_ = put_u64(pos_, rows.size());
+  for (const ExchangeRow& r : rows) row(r);
+}
+
+void ChunkedRecorder::text(std::string_view text) {
+  while (text.size() >= static_cast<std::size_t>(end_ - pos_)) {
+    // Longer than the room left: fill the buffer and go on in the next one.
+    const std::size_t room = static_cast<std::size_t>(end_ - pos_);
+    std::memcpy(pos_, text.data(), room);
+    pos_ += room;
+    text.remove_prefix(room);
+    hand_over();
+  }
+  std::memcpy(pos_, text.data(), text.size());
+  pos_ += text.size();
+  *pos_++ = 0xFF;
+}
+
+// --- BufferedHashRecorder ---
+
+BufferedHashRecorder::BufferedHashRecorder() : buffer_(new unsigned char[chunk_size]) {
+  begin_ = pos_ = buffer_.get();
+  end_ = begin_ + chunk_size;
+}
+
+void BufferedHashRecorder::hand_over() {
+  const auto size = static_cast<std::size_t>(pos_ - begin_);
+  hasher_.write(begin_, size);
+  pos_ = begin_;
+}
+
+std::uint64_t BufferedHashRecorder::finish() {
+  hand_over();
+  return hasher_.finish();
+}
+
+// --- PipelinedHashRecorder ---
+
+PipelinedHashRecorder::PipelinedHashRecorder() {
+  for (Chunk& chunk : chunks_) {
+    chunk.bytes.reset(new unsigned char[chunk_size]);
+    chunk.senders.reset(new Sender[chunk_senders]);
+  }
+  begin_ = pos_ = chunks_[0].bytes.get();
+  end_ = begin_ + chunk_size;
+  thread_ = std::thread([this] { hash_chunks(); });
+}
+
+PipelinedHashRecorder::~PipelinedHashRecorder() {
+  stop();
+}
+
+void PipelinedHashRecorder::stop() noexcept {
+  if (!thread_.joinable()) return;
+  {
+    const std::lock_guard lock(mutex_);
+    done_ = true;
+  }
+  changed_.notify_all();
+  thread_.join();
+}
+
+void PipelinedHashRecorder::sender_timings(const ExchangeRow& sender) {
+  if (current().sender_count == chunk_senders) hand_over();
+  Chunk& chunk = current();
+  chunk.senders[chunk.sender_count++] = {static_cast<std::size_t>(pos_ - begin_), sender};
+}
+
+void PipelinedHashRecorder::hand_over() {
+  std::unique_lock lock(mutex_);
+  current().size = static_cast<std::size_t>(pos_ - begin_);
+  ++produced_;
+  changed_.notify_all();
+  // The next chunk is free once the one recorded chunk_count chunks ago is hashed.
+  changed_.wait(lock, [this] { return produced_ - consumed_ < chunk_count; });
+  Chunk& next = current();
+  next.sender_count = 0;
+  begin_ = pos_ = next.bytes.get();
+  end_ = begin_ + chunk_size;
+}
+
+// Rebuilds the chunk's part of the stream in `staging`, the timing texts in
+// their places, and hashes it in long runs.
+void PipelinedHashRecorder::hash_chunk(const Chunk& chunk, std::string& staging) {
+  constexpr std::size_t staging_limit = 32 * 1024;
+  const char* bytes = reinterpret_cast<const char*>(chunk.bytes.get());
+  std::size_t copied = 0;
+  for (std::size_t i = 0; i < chunk.sender_count; ++i) {
+    const Sender& sender = chunk.senders[i];
+    staging.append(bytes + copied, sender.offset - copied);
+    copied = sender.offset;
+    for (const std::uint32_t offset : timing_offsets) {
+      append_timing_text(staging, sender.row, offset);
+      staging += '\xFF';
+    }
+    if (staging.size() >= staging_limit) {
+      hasher_.write(staging.data(), staging.size());
+      staging.clear();
+    }
+  }
+  staging.append(bytes + copied, chunk.size - copied);
+  hasher_.write(staging.data(), staging.size());
+  staging.clear();
+}
+
+void PipelinedHashRecorder::hash_chunks() {
+  std::string staging;
+  staging.reserve(2 * chunk_size);
+  std::unique_lock lock(mutex_);
+  for (;;) {
+    changed_.wait(lock, [this] { return consumed_ < produced_ || done_; });
+    if (consumed_ == produced_) return;  // done, and everything hashed
+    const Chunk& chunk = chunks_[consumed_ % chunk_count];
+    lock.unlock();
+    hash_chunk(chunk, staging);
+    lock.lock();
+    ++consumed_;
+    changed_.notify_all();
+  }
+}
+
+std::uint64_t PipelinedHashRecorder::finish() {
+  hand_over();
+  stop();
+  return hasher_.finish();
+}
+
+// --- StreamCapture ---
+
+void StreamCapture::row(const ExchangeRow& row) {
+  unsigned char bytes[row_stream_size];
+  unsigned char* p = put_u64(bytes, row.size());
+  for (const std::uint32_t word : row) p = put_u32(p, word);
+  bytes_.append(reinterpret_cast<const char*>(bytes), sizeof bytes);
+}
+
+void StreamCapture::rows(std::span<const ExchangeRow> rows) {
+  unsigned char bytes[8];
+  put_u64(bytes, rows.size());
+  bytes_.append(reinterpret_cast<const char*>(bytes), sizeof bytes);
+  for (const ExchangeRow& r : rows) row(r);
+}
+
+void StreamCapture::text(std::string_view text) {
+  bytes_ += text;
+  bytes_ += '\xFF';
+}
+
+// --- CaseRecorder ---
+
+CaseRecorder::CaseRecorder(Recorder& next, OutputFile* trace, OutputFile* dump,
+                           DumpRange dump_range)
+    : next_(next), trace_(trace), dump_(dump), dump_range_(dump_range) {}
+
+void CaseRecorder::begin_case(const CaseHeader& header) {
+  header_ = header;
+  case_hash_ = HashRecorder();
+  dumping_ =
+      dump_ != nullptr && header.index >= dump_range_.first && header.index <= dump_range_.last;
+  dump_body_.clear();
+  next_.begin_case(header);
+}
+
+void CaseRecorder::dump_row(const ExchangeRow& row, std::string_view indent) {
+  dump_body_ += indent;
+  dump_body_ += "row";
+  for (const std::uint32_t word : row) {
+    dump_body_ += ' ';
+    append_u32_hex(dump_body_, word);
+  }
+  dump_body_ += '\n';
+}
+
+void CaseRecorder::row(const ExchangeRow& row) {
+  case_hash_.row(row);
+  if (dumping_) dump_row(row, "  ");
+  next_.row(row);
+}
+
+void CaseRecorder::rows(std::span<const ExchangeRow> rows) {
+  case_hash_.rows(rows);
+  if (dumping_) {
+    dump_body_ += "  rows ";
+    dump_body_ += std::to_string(rows.size());
+    dump_body_ += '\n';
+    for (const ExchangeRow& r : rows) dump_row(r, "    ");
+  }
+  next_.rows(rows);
+}
+
+void CaseRecorder::text(std::string_view text) {
+  case_hash_.text(text);
+  if (dumping_) {
+    dump_body_ += "  text ";
+    dump_body_ += text;
+    dump_body_ += '\n';
+  }
+  next_.text(text);
+}
+
+void CaseRecorder::end_case() {
+  line_ = case_line(header_, case_hash_.hasher().finish());
+  line_ += '\n';
+  if (trace_ != nullptr) trace_->write(line_);
+  if (dumping_) {
+    dump_->write(line_);
+    dump_->write(dump_body_);
+  }
+  next_.end_case();
+}
+
+}  // namespace zerin::digest

@@ -1,0 +1,189 @@
+// Recorders of the digest stream.
+//
+// Every recorder appends the same bytes for the same values:
+//   row         length 9 as 8 little-endian bytes, then the 9 words, 4 bytes each (44 bytes)
+//   row vector  the number of rows as 8 little-endian bytes, then each row as above
+//   text        its bytes, then one 0xFF byte
+#ifndef ZERIN_DIGEST_RECORDERS_HPP
+#define ZERIN_DIGEST_RECORDERS_HPP
+
+#include <array>
+#include <condition_variable>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <span>
+#include <string>
+#include <string_view>
+#include <thread>
+
+#include "output.hpp"
+#include "siphash.hpp"
+#include "sweep.hpp"
+
+namespace zerin::digest {
+
+// Bytes a row contributes to the stream.
+inline constexpr std::size_t row_stream_size = 8 + 4 * exchange::row_length;
+
+// Feeds every value straight into a DefaultHasher, one write per field.
+class HashRecorder final : public Recorder {
+ public:
+  void row(const ExchangeRow& row) override;
+  void rows(std::span<const ExchangeRow> rows) override;
+  void text(std::string_view text) override { hasher_.write_str(text); }
+  const DefaultHasher& hasher() const noexcept { return hasher_; }
+
+ private:
+  DefaultHasher hasher_;
+};
+
+// Encodes the stream into a buffer and hands each full buffer over to be
+// hashed, so the hash runs over long contiguous runs of whole 8-byte words.
+class ChunkedRecorder : public Recorder {
+ public:
+  ChunkedRecorder(const ChunkedRecorder&) = delete;
+  ChunkedRecorder& operator=(const ChunkedRecorder&) = delete;
+
+  void row(const ExchangeRow& row) final;
+  void rows(std::span<const ExchangeRow> rows) final;
+  void text(std::string_view text) final;
+
+ protected:
+  ChunkedRecorder() = default;
+  ~ChunkedRecorder() override = default;
+  // Takes the bytes [begin_, pos_) and points begin_, pos_ and end_ at a
+  // buffer with room for at least chunk_size bytes.
+  virtual void hand_over() = 0;
+
+  unsigned char* begin_ = nullptr;
+  unsigned char* pos_ = nullptr;
+  unsigned char* end_ = nullptr;
+
+ private:
+  void reserve(std::size_t size) {
+    if (static_cast<std::size_t>(end_ - pos_) < size) hand_over();
+  }
+};
+
+// Hashes each buffer in the recording thread. Same digest as HashRecorder.
+class BufferedHashRecorder final : public ChunkedRecorder {
+ public:
+  static constexpr std::size_t chunk_size = 32 * 1024;
+  BufferedHashRecorder();
+  // Hashes what is still buffered and returns the digest of the whole stream.
+  std::uint64_t finish();
+  // Bytes recorded so far.
+  std::uint64_t length() const noexcept {
+    return hasher_.length() + static_cast<std::uint64_t>(pos_ - begin_);
+  }
+
+ private:
+  void hand_over() override;
+  DefaultHasher hasher_;
+  std::unique_ptr<unsigned char[]> buffer_;
+};
+
+// Hashes on a second thread while the sweep plans. The planning thread encodes
+// rows and texts into a buffer and notes each sender row whose timing texts
+// come next, with their place in the buffer; the hashing thread times those
+// rows and writes the texts where they belong as it hashes. The bytes are
+// hashed in recording order, so the digest is the same as
+// BufferedHashRecorder's; memory stays at `chunk_count` buffers.
+class PipelinedHashRecorder final : public ChunkedRecorder {
+ public:
+  static constexpr std::size_t chunk_size = 64 * 1024;
+  static constexpr std::size_t chunk_senders = 1024;
+  static constexpr std::size_t chunk_count = 4;
+  PipelinedHashRecorder();
+  ~PipelinedHashRecorder() override;
+
+  void sender_timings(const ExchangeRow& sender) override;
+  // Hashes the rest, stops the hashing thread and returns the digest.
+  std::uint64_t finish();
+  // Bytes in the stream; valid after finish().
+  std::uint64_t length() const noexcept { return hasher_.length(); }
+
+ private:
+  struct Sender {
+    std::size_t offset;  // bytes of the chunk recorded before its timing texts
+    ExchangeRow row;
+  };
+  struct Chunk {
+    std::unique_ptr<unsigned char[]> bytes;
+    std::size_t size = 0;
+    std::unique_ptr<Sender[]> senders;
+    std::size_t sender_count = 0;
+  };
+
+  void hand_over() override;
+  void hash_chunks();
+  void hash_chunk(const Chunk& chunk, std::string& staging);
+  void stop() noexcept;
+  Chunk& current() noexcept { return chunks_[produced_ % chunk_count]; }
+
+  std::array<Chunk, chunk_count> chunks_;
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  std::uint64_t produced_ = 0;  // chunks handed over
+  std::uint64_t consumed_ = 0;  // chunks hashed
+  bool done_ = false;
+  DefaultHasher hasher_;  // owned by the hashing thread until it is joined
+  std::thread thread_;
+};
+
+// Records nothing but keeps the whole stream in memory (benchmarks and tests).
+class StreamCapture final : public Recorder {
+ public:
+  void row(const ExchangeRow& row) override;
+  void rows(std::span<const ExchangeRow> rows) override;
+  void text(std::string_view text) override;
+  const std::string& bytes() const noexcept { return bytes_; }
+  void clear() noexcept { bytes_.clear(); }
+
+ private:
+  std::string bytes_;
+};
+
+// Which cases to dump, inclusive.
+struct DumpRange {
+  std::int64_t first = 0;
+  std::int64_t last = -1;
+};
+
+// Forwards every value to `next` and, per case, writes a trace line
+// `<case_index> <entry> <count> <kind> <param> <casehash>` to `trace` (when not
+// null) and a readable dump of the cases in `dump_range` to `dump` (when not
+// null). The case hash is the SipHash-1-3 of the bytes that case appended.
+class CaseRecorder final : public Recorder {
+ public:
+  CaseRecorder(Recorder& next, OutputFile* trace, OutputFile* dump, DumpRange dump_range);
+
+  void begin_case(const CaseHeader& header) override;
+  void row(const ExchangeRow& row) override;
+  void rows(std::span<const ExchangeRow> rows) override;
+  void text(std::string_view text) override;
+  void end_case() override;
+
+ private:
+  void dump_row(const ExchangeRow& row, std::string_view indent);
+
+  Recorder& next_;
+  OutputFile* trace_;
+  OutputFile* dump_;
+  DumpRange dump_range_;
+  CaseHeader header_;
+  HashRecorder case_hash_;
+  bool dumping_ = false;
+  std::string dump_body_;
+  std::string line_;
+};
+
+// The case header line shared by trace and dump (no line feed).
+std::string case_line(const CaseHeader& header, std::uint64_t case_hash);
+// 16 lower-case hexadecimal digits, leading zeros kept.
+std::string hex16(std::uint64_t value);
+
+}  // namespace zerin::digest
+
+#endif  // ZERIN_DIGEST_RECORDERS_HPP

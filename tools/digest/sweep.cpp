@@ -1,0 +1,174 @@
+#include "sweep.hpp"
+
+#include <limits>
+#include <string>
+
+#include "zerin/exchange/errors.hpp"
+#include "zerin/exchange/plans.hpp"
+#include "zerin/exchange/sender_timing.hpp"
+
+namespace zerin::digest {
+namespace {
+
+namespace zx = zerin::exchange;
+
+std::string describe(const CaseHeader& header) {
+  std::string text = "case ";
+  text += std::to_string(header.index);
+  text += " (entry ";
+  text += std::to_string(header.entry);
+  text += ", count ";
+  text += std::to_string(header.count);
+  text += ", ";
+  text += kind_name(header.kind);
+  text += ' ';
+  text += std::to_string(header.param);
+  text += ')';
+  return text;
+}
+
+// State shared by every case of one sweep: the recorder, the case counter and
+// the buffers reused from case to case so the hot loop does not allocate.
+class Sweep {
+ public:
+  Sweep(const zx::Topology& topology, Recorder& recorder)
+      : topology_(topology), recorder_(recorder) {
+    text_.reserve(128);
+    plan_.receivers.reserve(2);
+  }
+
+  void run(const CaseTable& table) {
+    CaseHeader header;
+    for (std::size_t e = 0; e < table.entries.size(); ++e) {
+      const SourceEntry& entry = table.entries[e];
+      header.entry = static_cast<std::uint32_t>(e + 1);
+      for (std::uint32_t count = table.first_count; count <= table.last_count; ++count) {
+        header.count = count;
+        header.kind = CaseKind::point_to_point;
+        for (const std::uint16_t receiver : entry.receivers) {
+          header.param = receiver;
+          point_to_point(header, entry.source, receiver);
+        }
+        header.kind = CaseKind::multicast;
+        for (const std::uint32_t offset : multicast_offsets) {
+          header.param = offset;
+          begin(header);
+          record(topology_.multicast_into(plan_, entry.source, entry.receivers, count, offset));
+          end();
+        }
+        header.kind = CaseKind::paired_multicast;
+        for (const auto& pair : paired_receivers) {
+          header.param = pair[0];
+          begin(header);
+          record(topology_.paired_multicast_into(plan_, entry.source, pair, count));
+          end();
+        }
+        if (count == std::numeric_limits<std::uint32_t>::max()) break;
+      }
+    }
+  }
+
+  std::int32_t cases() const noexcept { return cases_; }
+
+ private:
+  void begin(CaseHeader& header) {
+    header.index = cases_;
+    recorder_.begin_case(header);
+  }
+
+  void end() {
+    recorder_.end_case();
+    if (cases_ == std::numeric_limits<std::int32_t>::max()) {
+      throw zx::InternalFault("digest case counter overflows");
+    }
+    ++cases_;
+  }
+
+  void point_to_point(CaseHeader& header, std::uint16_t source, std::uint16_t receiver) {
+    begin(header);
+    const auto plan = topology_.point_to_point(source, receiver, header.count);
+    if (!plan) {
+      throw FatalStop(
+          "called `Result::unwrap()` on an `Err` value: " + zx::debug_string(plan.error()),
+          describe(header));
+    }
+    recorder_.row(plan->sender);
+    recorder_.sender_timings(plan->sender);
+    recorder_.row(plan->receiver);
+    end();
+  }
+
+  // A multicast or paired multicast outcome: the plan, or the error's display text.
+  void record(const std::expected<void, zx::ExchangeError>& planned) {
+    if (!planned) {
+      text_.clear();
+      zx::append_display(text_, planned.error());
+      recorder_.text(text_);
+      return;
+    }
+    recorder_.row(plan_.sender);
+    recorder_.sender_timings(plan_.sender);
+    recorder_.rows(plan_.receivers);
+  }
+
+  const zx::Topology& topology_;
+  Recorder& recorder_;
+  std::int32_t cases_ = 0;
+  std::string text_;
+  zx::MulticastPlan plan_;
+};
+
+}  // namespace
+
+void append_timing_text(std::string& out, const ExchangeRow& sender, std::uint32_t offset) {
+  exchange::append_debug(out, exchange::scheduled_sender_timing(sender, offset));
+}
+
+// A failed timing is recorded like a successful one: by its debug text.
+void Recorder::sender_timings(const ExchangeRow& sender) {
+  for (const std::uint32_t offset : timing_offsets) {
+    timing_text_.clear();
+    append_timing_text(timing_text_, sender, offset);
+    text(timing_text_);
+  }
+}
+
+CaseTable digest_case_table() {
+  CaseTable table;
+  table.entries = {
+      {0, {2}}, {0, {736, 1286}}, {274, {1286}}, {736, {0, 1471}}, {1286, {274}}, {1471, {0, 2}},
+  };
+  return table;
+}
+
+std::int64_t case_total(const CaseTable& table) noexcept {
+  if (table.last_count < table.first_count) return 0;
+  const std::int64_t counts = std::int64_t{table.last_count} - table.first_count + 1;
+  std::int64_t per_count = 0;
+  for (const SourceEntry& entry : table.entries) {
+    per_count += static_cast<std::int64_t>(entry.receivers.size() + multicast_offsets.size() +
+                                           paired_receivers.size());
+  }
+  return counts * per_count;
+}
+
+std::string_view kind_name(CaseKind kind) noexcept {
+  switch (kind) {
+    case CaseKind::point_to_point:
+      return "p2p";
+    case CaseKind::multicast:
+      return "mc";
+    case CaseKind::paired_multicast:
+      return "pmc";
+  }
+  return "?";
+}
+
+std::int32_t run_sweep(const exchange::Topology& topology, const CaseTable& table,
+                       Recorder& recorder) {
+  Sweep sweep(topology, recorder);
+  sweep.run(table);
+  return sweep.cases();
+}
+
+}  // namespace zerin::digest
