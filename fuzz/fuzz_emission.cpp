@@ -146,6 +146,7 @@ void check_emission(const std::vector<std::uint32_t>& prefill, std::uint32_t clo
     last = {consumed, size, now};
   };
   const auto laid = zx::append_receive_events_record(words, cycles, events, horizon, align, record);
+  Tally::outcome(align ? "aligned emission" : "emission", laid);
   require(std::equal(prefill.begin(), prefill.end(), words.begin()),
           "emission changed words it did not append");
 

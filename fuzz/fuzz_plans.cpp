@@ -108,6 +108,7 @@ void check_point_to_point(const Board& board, std::uint16_t sender, std::uint16_
   const auto plan = no_fault("point_to_point threw", [&] {
     return board.topology.point_to_point(sender, receiver, count);
   });
+  Tally::outcome("point_to_point", plan);
   std::optional<zx::ExchangeError> expected;
   std::int32_t mux = 0;
   const auto s = board.physical(sender);
@@ -189,6 +190,7 @@ bool check_multicast(const Board& board, std::uint16_t sender,
   const auto plan = no_fault("multicast threw", [&] {
     return board.topology.multicast(sender, receivers, count, offset);
   });
+  Tally::outcome("multicast", plan);
   std::uint32_t start = 0;
   const auto expected = expected_multicast_error(board, sender, receivers, count, offset, start);
   // Building into a used plan gives the same outcome and clears it on failure.
@@ -324,6 +326,7 @@ std::optional<zx::ExchangeRow> check_paired_receiver_row(const Board& board, std
   try {
     row = board.topology.paired_receiver_row(sender, receiver, count, minimum_double_mux);
   } catch (const zx::InternalFault& fault) {
+    Tally::count(std::string("paired_receiver_row fault ") + fault.what());
     require(expected.fault, "paired_receiver_row threw without an overflow", fault.what());
     // Only arguments that no plan passes can overflow the event cycles.
     require(
@@ -336,6 +339,7 @@ std::optional<zx::ExchangeRow> check_paired_receiver_row(const Board& board, std
             "paired_receiver_row fault message", message);
     return std::nullopt;
   }
+  Tally::outcome("paired_receiver_row", row);
   require(!expected.fault, "paired_receiver_row wrapped an overflow");
   if (expected.error) {
     require(!row, "paired_receiver_row succeeded where it must fail",
@@ -369,6 +373,7 @@ void check_paired_multicast(const Board& board, std::uint16_t sender,
     return board.topology.paired_multicast(sender, receivers, count);
   });
   const int events = sink().count;
+  Tally::outcome("paired_multicast", plan);
   std::optional<zx::ExchangeError> expected;
   bool multicast_ran = false;
   if (count < 1 || count > zx::maximum_transfer_count) {

@@ -20,6 +20,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
   const zx::ExchangeRow before = row;
   const auto timing = zx::scheduled_sender_timing(row, offset);
+  Tally::outcome("timing", timing);
   require(row == before, "scheduled_sender_timing changed its row");
 
   // The expected outcome, walked in 64-bit arithmetic.

@@ -9,12 +9,47 @@
 #include <cstdlib>
 #include <expected>
 #include <initializer_list>
+#include <map>
 #include <string>
 #include <string_view>
 
 #include "zerin/exchange.hpp"
 
 namespace zerin::exchange::fuzz {
+
+// Outcome tallies, printed at exit when ZERIN_FUZZ_TALLY is set: which results
+// the inputs reach (for example `multicast Ok` or `multicast ReceiverSet`), so a
+// corpus can be judged by more than its coverage count.
+class Tally {
+ public:
+  static void count(const std::string& what) {
+    static Tally& tally = instance();
+    if (tally.enabled_) ++tally.counts_[what];
+  }
+  template <class T>
+  static void outcome(std::string_view operation, const std::expected<T, ExchangeError>& result) {
+    if (!instance().enabled_) return;
+    std::string text = result ? std::string("Ok") : debug_string(result.error());
+    // Schedule errors by reason; the other variants by name, not by payload.
+    if (!result && !result.error().template is<ExchangeError::Schedule>()) {
+      text = text.substr(0, text.find('('));
+    }
+    count(std::string(operation) + " " + text);
+  }
+
+ private:
+  Tally() : enabled_(std::getenv("ZERIN_FUZZ_TALLY") != nullptr) {}
+  ~Tally() {
+    for (const auto& [what, number] : counts_)
+      std::fprintf(stderr, "tally %s: %ld\n", what.c_str(), number);
+  }
+  static Tally& instance() {
+    static Tally tally;
+    return tally;
+  }
+  bool enabled_;
+  std::map<std::string, long> counts_;
+};
 
 // Reads little-endian integers from the front of the input; past the end every
 // read yields 0, so any input length is a valid input.
