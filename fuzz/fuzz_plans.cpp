@@ -80,6 +80,13 @@ std::uint32_t phase(std::uint32_t tile) {
   return (tile / 64u) * 2u;
 }
 
+// The receiver tail's PIC wait (7-bit field) holds phase + 51 for a long
+// transfer and phase + 51 - count for a short one.
+bool tail_fits(std::uint32_t count, std::uint32_t tile) {
+  const std::uint32_t wait = count > 51 ? phase(tile) + 51 : phase(tile) + 51 - count;
+  return wait <= 127;
+}
+
 // A sender row framed as sync, instructions, return, zero fill, whose timing at
 // offset 0 is the start of its payload, `count` cycles of payload and at least
 // six cycles in all.
@@ -125,6 +132,8 @@ void check_point_to_point(const Board& board, std::uint16_t sender, std::uint16_
     mux = zx::time_to_mux(*s, *r);
     if (111 - mux < -1 || 111 - mux > 0x7FFFF)
       expected = zx::ExchangeError::schedule("sender delay");
+    else if (!tail_fits(count, *r))
+      expected = zx::ExchangeError::schedule("receiver phase");
   }
   if (expected) {
     require(!plan, "point_to_point succeeded where it must fail", debug_string(*expected));
@@ -169,9 +178,13 @@ std::optional<zx::ExchangeError> expected_multicast_error(
       std::uint64_t(std::max<std::int64_t>(-std::int64_t{minimum}, 0)) + offset;
   if (start64 > 4095) return zx::ExchangeError::schedule("multicast start cycle");
   start = static_cast<std::uint32_t>(start64);
+  if (*s > 8191) return zx::ExchangeError::schedule("multicast source tile");
   for (const std::uint16_t receiver : receivers) {
     if (std::int64_t{start} + zx::time_to_mux(*s, *board.physical(receiver)) > 4095) {
       return zx::ExchangeError::schedule("multicast receive cycle");
+    }
+    if (!tail_fits(count, *board.physical(receiver))) {
+      return zx::ExchangeError::schedule("receiver phase");
     }
   }
   return std::nullopt;
@@ -233,10 +246,8 @@ bool check_multicast(const Board& board, std::uint16_t sender,
     // Long transfers put the PIC word first, short ones after an XPIC word.
     const std::size_t pic_end = count > 51 ? 3 : 4;
     require(zx::is_pic_delay(row[pic_end - 1]), "multicast receiver tail PIC word");
-    if (phase(r) + 52 <= 128) {
-      require(occupied_cycles(row.data() + 2, row.data() + pic_end) == phase(r) + 52,
-              "multicast receiver tail timing");
-    }
+    require(occupied_cycles(row.data() + 2, row.data() + pic_end) == phase(r) + 52,
+            "multicast receiver tail timing");
   }
   return true;
 }
@@ -266,6 +277,10 @@ PairedExpectation expected_paired_row(const Board& board, std::uint16_t sender,
   if (source < 0) return out.error = zx::ExchangeError::schedule("paired source timing"), out;
   const std::uint64_t format = std::uint64_t(source) + 51 + phase(*r);
   out.early = zx::time_to_mux(*s, *r) < zx::time_to_mux(*s, *r ^ 2u);
+  if (format > 0xFFFFFFFFu) return out.fault = true, out;
+  if (out.early && (*s ^ (*r & 2u)) > 8191) {
+    return out.error = zx::ExchangeError::schedule("paired source tile"), out;
+  }
   struct Event {
     std::uint64_t cycles;
     std::uint32_t reach;

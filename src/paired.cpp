@@ -97,8 +97,12 @@ std::expected<ExchangeRow, ExchangeError> Topology::paired_receiver_row(
   std::array<ReceiveEvent, 5> events{};
   std::size_t size = 0;
   if (local_mux < partner_mux) {
-    events[size++] = {source_event, delay_xpic(0, 1, sender ^ (receiver & physical_partner_bit)),
-                      ReceiveEventKind::PairedSource};
+    // The source selection names the sender's lane; it must fit the control field.
+    const std::uint32_t source_lane = sender ^ (receiver & physical_partner_bit);
+    if (!word_format::XpicDelay::control.fits(source_lane)) {
+      return schedule_error("paired source tile");
+    }
+    events[size++] = {source_event, delay_xpic(0, 1, source_lane), ReceiveEventKind::PairedSource};
     events[size++] = {checked_add(source_event, count), delay_xpic(0, 1, neutral_xpic_control),
                       ReceiveEventKind::PairedNeutral};
   }

@@ -64,6 +64,11 @@ std::expected<Plan, ExchangeError> Topology::point_to_point(std::uint16_t sender
   const std::int32_t sender_delay = p2p_sender_delay_base - time_to_mux(sender, receiver);
   if (sender_delay < -1 || sender_delay > maximum_sender_delay)
     return schedule_error("sender delay");
+  // Boards beyond r470's 1472 tiles can put a receiver so far out that its tail's
+  // PIC wait no longer fits the word: refuse rather than emit a truncated word.
+  if (!ordinary_receiver_tail_fits(count, receiver_phase(receiver))) {
+    return schedule_error("receiver phase");
+  }
   auto sender_row = primitive_sender_row(count, direction(sender, receiver), sender_delay);
   if (!sender_row) return std::unexpected(sender_row.error());
 
@@ -133,6 +138,10 @@ std::expected<void, ExchangeError> Topology::multicast_into(
     return schedule_error("multicast start cycle");
   }
   const std::int32_t start = static_cast<std::int32_t>(start_cycle);
+  // Every receiver's XPIC word names the source tile; it must fit the control field.
+  if (!word_format::XpicDelay::control.fits(source_physical)) {
+    return schedule_error("multicast source tile");
+  }
 
   const std::uint32_t send_direction =
       receiver_logical.size() == 1
@@ -153,6 +162,10 @@ std::expected<void, ExchangeError> Topology::multicast_into(
     if (receive_cycle < 0 || receive_cycle > static_cast<std::int32_t>(last_multicast_cycle)) {
       plan.receivers.clear();
       return schedule_error("multicast receive cycle");
+    }
+    if (!ordinary_receiver_tail_fits(count, receiver_phase(tile))) {
+      plan.receivers.clear();
+      return schedule_error("receiver phase");
     }
     ExchangeRow& row = plan.receivers.emplace_back();
     row[0] = sync_word;

@@ -30,6 +30,11 @@ std::array<std::uint32_t, 4> ordinary_receiver_tail(std::uint32_t count,
                                                     std::uint32_t receiver_phase,
                                                     std::uint32_t address) noexcept;
 
+// Whether ordinary_receiver_tail(count, receiver_phase, ...) can encode its PIC
+// word without losing bits: true for every phase of a board with physical tiles
+// below 2496 (all r470 tiles); the planners refuse a receiver where it is false.
+bool ordinary_receiver_tail_fits(std::uint32_t count, std::uint32_t receiver_phase) noexcept;
+
 }  // namespace zerin::exchange
 
 #endif  // ZERIN_EXCHANGE_ROWS_HPP
