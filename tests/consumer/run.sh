@@ -1,0 +1,173 @@
+#!/usr/bin/env bash
+# Installs the library into fresh temporary prefixes, once static and once
+# shared, and builds the example program of README.md against each install the
+# three ways users do: the CMake package, pkg-config, and add_subdirectory of the
+# source tree. Every build must print the same rows (expected.txt).
+#
+# Environment: CXX (compiler, default c++), ZERIN_CONSUMER_JOBS (default 2),
+# ZERIN_CONSUMER_KEEP=1 keeps the temporary directory for inspection.
+set -euo pipefail
+
+here=$(cd "$(dirname "$0")" && pwd)
+root=$(cd "$here/../.." && pwd)
+jobs=${ZERIN_CONSUMER_JOBS:-2}
+cxx=${CXX:-c++}
+work=$(mktemp -d "${TMPDIR:-/tmp}/zerin-consumer.XXXXXX")
+if [[ ${ZERIN_CONSUMER_KEEP:-0} == 1 ]]; then
+  echo "consumer: keeping $work"
+else
+  trap 'rm -rf "$work"' EXIT
+fi
+
+fail() {
+  echo "consumer: FAILED: $*" >&2
+  exit 1
+}
+step() { echo "-- consumer: $*"; }
+
+generator=()
+if command -v ninja >/dev/null; then generator=(-G Ninja); fi
+
+version=$(sed -n 's/^project(zerin-exchange VERSION \([0-9][0-9.]*\).*/\1/p' "$root/CMakeLists.txt")
+[[ -n $version ]] || fail "no project version in CMakeLists.txt"
+
+# Runs a built example and compares what it prints with the expected rows.
+check_run() {
+  local what=$1
+  shift
+  local out="$work/out.txt"
+  "$@" >"$out" || fail "$what: the program exited with status $?"
+  diff -u "$here/expected.txt" "$out" || fail "$what: unexpected output"
+  step "$what: output as expected"
+}
+
+# Whether a program depends on the shared library at run time.
+check_linkage() {
+  local what=$1 program=$2 kind=$3
+  if readelf -d "$program" | grep -q 'NEEDED.*libzerin_exchange'; then
+    [[ $kind == shared ]] || fail "$what: linked the shared library from a static install"
+  else
+    [[ $kind == static ]] || fail "$what: did not link the shared library"
+  fi
+}
+
+step "README example and its output are tests/consumer/example.cpp and expected.txt"
+awk '/^## Install and use/ { section = 1; next }
+     section && /^## / { section = 0 }
+     section && /^```cpp$/ { code = 1; next }
+     section && code && /^```$/ { exit }
+     code { print }' "$root/README.md" >"$work/readme-example.cpp"
+[[ -s $work/readme-example.cpp ]] || fail "no cpp block in the README's \"Install and use\" section"
+diff -u "$here/example.cpp" "$work/readme-example.cpp" ||
+  fail "the README example and tests/consumer/example.cpp differ"
+awk '/^## Install and use/ { section = 1; next }
+     section && /^## / { section = 0 }
+     section && /^```text$/ { code = 1; next }
+     section && code && /^```$/ { exit }
+     code { print }' "$root/README.md" >"$work/readme-output.txt"
+diff -u "$here/expected.txt" "$work/readme-output.txt" ||
+  fail "the output shown in the README and tests/consumer/expected.txt differ"
+
+for kind in static shared; do
+  shared=OFF
+  tests=OFF
+  if [[ $kind == shared ]]; then
+    shared=ON
+    tests=ON  # the unit tests must link against the shared library's exports
+  fi
+  build="$work/build-$kind"
+  prefix="$work/prefix-$kind"
+
+  step "$kind: build and install into $prefix"
+  cmake -S "$root" -B "$build" "${generator[@]}" -DCMAKE_BUILD_TYPE=Release \
+    -DBUILD_SHARED_LIBS=$shared -DZERIN_EXCHANGE_WERROR=ON -DZERIN_EXCHANGE_BUILD_TESTS=$tests \
+    -DZERIN_EXCHANGE_BUILD_BENCHMARKS=OFF >"$work/configure.log" ||
+    { cat "$work/configure.log"; fail "$kind: configure"; }
+  cmake --build "$build" -j "$jobs"
+  if [[ $tests == ON ]]; then
+    ctest --test-dir "$build" --output-on-failure -j "$jobs" >"$work/ctest.log" ||
+      { cat "$work/ctest.log"; fail "$kind: unit tests against the shared library"; }
+    step "$kind: unit tests pass against the shared library"
+  fi
+  # The prefix is chosen at install time: the installed files must not depend
+  # on the configure-time CMAKE_INSTALL_PREFIX.
+  cmake --install "$build" --prefix "$prefix" >/dev/null
+
+  for header in exchange.hpp exchange/topology.hpp exchange/version.hpp exchange/export.hpp; do
+    [[ -f $prefix/include/zerin/$header ]] || fail "$kind: include/zerin/$header not installed"
+  done
+  pc=$(find "$prefix" -name zerin-exchange.pc -path '*/pkgconfig/*')
+  [[ -n $pc ]] || fail "$kind: zerin-exchange.pc not installed"
+  libdir=$(dirname "$(dirname "$pc")")
+  package_dir="$libdir/cmake/zerin-exchange"
+  for file in zerin-exchange-config.cmake zerin-exchange-config-version.cmake; do
+    [[ -f $package_dir/$file ]] || fail "$kind: $file not installed"
+  done
+  grep -q '^#define ZERIN_EXCHANGE_VERSION_STRING "'"$version"'"$' \
+    "$prefix/include/zerin/exchange/version.hpp" || fail "$kind: installed version.hpp"
+  if [[ $kind == shared ]]; then
+    library="$libdir/libzerin_exchange.so"
+    [[ -L $library && -f $library.$version ]] || fail "$kind: $library(.$version) not installed"
+    grep -q '^#define ZERIN_EXCHANGE_SHARED 1$' "$prefix/include/zerin/exchange/export.hpp" ||
+      fail "$kind: export.hpp does not describe a shared build"
+    # Only the public API is exported: the library's own helpers stay hidden.
+    exported=$(nm -DC --defined-only "$library")
+    grep -q 'zerin::exchange::Topology::point_to_point' <<<"$exported" ||
+      fail "$kind: point_to_point is not exported"
+    if grep 'zerin::exchange::detail::\|(anonymous namespace)' <<<"$exported"; then
+      fail "$kind: internal symbols are exported"
+    fi
+  else
+    [[ -f $libdir/libzerin_exchange.a ]] || fail "$kind: libzerin_exchange.a not installed"
+    [[ -z $(find "$prefix" -name 'libzerin_exchange.so*') ]] ||
+      fail "$kind: a shared library was installed by a static build"
+    grep -q '^#define ZERIN_EXCHANGE_SHARED 0$' "$prefix/include/zerin/exchange/export.hpp" ||
+      fail "$kind: export.hpp does not describe a static build"
+  fi
+  if [[ -e $build/tools/digest/zerin-digest ]]; then
+    [[ -x $prefix/bin/zerin-digest ]] || fail "$kind: zerin-digest not installed"
+    # Run from the prefix: a shared build's program must find its library there.
+    line=$("$prefix/bin/zerin-digest") || fail "$kind: installed zerin-digest exited with status $?"
+    [[ $line =~ ^[0-9]+\ cases:\ [0-9a-f]{16}$ ]] || fail "$kind: zerin-digest printed '$line'"
+    step "$kind: installed zerin-digest runs: $line"
+  fi
+  if [[ -e $build/tools/plan/zerin-plan ]]; then
+    [[ -x $prefix/bin/zerin-plan ]] || fail "$kind: zerin-plan not installed"
+  fi
+
+  step "$kind: find_package"
+  cmake -S "$here" -B "$work/package-$kind" "${generator[@]}" -DCMAKE_BUILD_TYPE=Release \
+    -DCMAKE_CXX_COMPILER="$cxx" -DCMAKE_PREFIX_PATH="$prefix" -DZERIN_CONSUMER_USE=package \
+    -DZERIN_CONSUMER_VERSION="$version" >/dev/null
+  cmake --build "$work/package-$kind" >/dev/null
+  check_linkage "$kind find_package" "$work/package-$kind/show-plan" $kind
+  check_run "$kind find_package" "$work/package-$kind/show-plan"
+  if cmake -S "$here" -B "$work/package-too-new-$kind" -DCMAKE_PREFIX_PATH="$prefix" \
+    -DZERIN_CONSUMER_USE=package -DZERIN_CONSUMER_VERSION=999.0 >/dev/null 2>&1; then
+    fail "$kind: find_package accepted version 999.0 for $version"
+  fi
+
+  step "$kind: pkg-config"
+  export PKG_CONFIG_PATH="$libdir/pkgconfig"
+  [[ $(pkg-config --modversion zerin-exchange) == "$version" ]] || fail "$kind: pkg-config version"
+  read -r -a pkg_flags <<<"$(pkg-config --cflags --libs zerin-exchange)"
+  rpath=()
+  if [[ $kind == shared ]]; then rpath=("-Wl,-rpath,$(pkg-config --variable=libdir zerin-exchange)"); fi
+  "$cxx" -std=c++23 -Wall -Wextra -Wpedantic -Werror -O2 "$here/example.cpp" "${pkg_flags[@]}" \
+    "${rpath[@]}" -o "$work/pkg-config-$kind"
+  unset PKG_CONFIG_PATH
+  check_linkage "$kind pkg-config" "$work/pkg-config-$kind" $kind
+  check_run "$kind pkg-config" "$work/pkg-config-$kind"
+
+  step "$kind: add_subdirectory"
+  cmake -S "$here" -B "$work/subdirectory-$kind" "${generator[@]}" -DCMAKE_BUILD_TYPE=Release \
+    -DCMAKE_CXX_COMPILER="$cxx" -DBUILD_SHARED_LIBS=$shared -DZERIN_CONSUMER_USE=subdirectory \
+    -DZERIN_EXCHANGE_SOURCE_DIR="$root" >/dev/null
+  cmake --build "$work/subdirectory-$kind" -j "$jobs" >/dev/null
+  check_linkage "$kind add_subdirectory" "$work/subdirectory-$kind/show-plan" $kind
+  check_run "$kind add_subdirectory" "$work/subdirectory-$kind/show-plan"
+
+  rm -rf "$build" "$work/subdirectory-$kind"
+done
+
+step "all consumer builds pass"
