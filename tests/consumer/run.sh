@@ -112,8 +112,11 @@ for kind in static shared; do
       fail "$kind: export.hpp does not describe a shared build"
     # Only the public API is exported: the library's own helpers stay hidden.
     exported=$(nm -DC --defined-only "$library")
-    grep -q 'zerin::exchange::Topology::point_to_point' <<<"$exported" ||
-      fail "$kind: point_to_point is not exported"
+    for symbol in 'zerin::exchange::Topology::point_to_point' \
+      'typeinfo for zerin::exchange::InternalFault' \
+      'typeinfo for zerin::exchange::DiagnosticSink'; do
+      grep -qF "$symbol" <<<"$exported" || fail "$kind: $symbol is not exported"
+    done
     if grep 'zerin::exchange::detail::\|(anonymous namespace)' <<<"$exported"; then
       fail "$kind: internal symbols are exported"
     fi
@@ -142,6 +145,8 @@ for kind in static shared; do
   cmake --build "$work/package-$kind" >/dev/null
   check_linkage "$kind find_package" "$work/package-$kind/show-plan" $kind
   check_run "$kind find_package" "$work/package-$kind/show-plan"
+  "$work/package-$kind/api-check" "$version" || fail "$kind find_package: api-check"
+  step "$kind find_package: api-check passes"
   if cmake -S "$here" -B "$work/package-too-new-$kind" -DCMAKE_PREFIX_PATH="$prefix" \
     -DZERIN_CONSUMER_USE=package -DZERIN_CONSUMER_VERSION=999.0 >/dev/null 2>&1; then
     fail "$kind: find_package accepted version 999.0 for $version"
@@ -166,6 +171,8 @@ for kind in static shared; do
   cmake --build "$work/subdirectory-$kind" -j "$jobs" >/dev/null
   check_linkage "$kind add_subdirectory" "$work/subdirectory-$kind/show-plan" $kind
   check_run "$kind add_subdirectory" "$work/subdirectory-$kind/show-plan"
+  "$work/subdirectory-$kind/api-check" "$version" || fail "$kind add_subdirectory: api-check"
+  step "$kind add_subdirectory: api-check passes"
 
   rm -rf "$build" "$work/subdirectory-$kind"
 done
