@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Installs the library into fresh temporary prefixes, once static and once
 # shared, and builds the example program of README.md against each install the
-# three ways users do: the CMake package, pkg-config, and add_subdirectory of the
-# source tree. Every build must print the same rows (expected.txt).
+# ways users do: the CMake package, pkg-config, and add_subdirectory (and, once,
+# FetchContent) of the source tree. Every build must print the same rows
+# (expected.txt).
 #
 # Environment: CXX (compiler, default c++), ZERIN_CONSUMER_JOBS (default 2),
 # ZERIN_CONSUMER_KEEP=1 keeps the temporary directory for inspection.
@@ -24,6 +25,14 @@ fail() {
   exit 1
 }
 step() { echo "-- consumer: $*"; }
+# Runs a command with its output in a log that is shown only when it fails.
+quiet() {
+  "$@" >"$work/command.log" 2>&1 || {
+    local status=$?
+    cat "$work/command.log" >&2
+    return $status
+  }
+}
 
 generator=()
 if command -v ninja >/dev/null; then generator=(-G Ninja); fi
@@ -79,19 +88,18 @@ for kind in static shared; do
   prefix="$work/prefix-$kind"
 
   step "$kind: build and install into $prefix"
-  cmake -S "$root" -B "$build" "${generator[@]}" -DCMAKE_BUILD_TYPE=Release \
+  quiet cmake -S "$root" -B "$build" "${generator[@]}" -DCMAKE_BUILD_TYPE=Release \
     -DBUILD_SHARED_LIBS=$shared -DZERIN_EXCHANGE_WERROR=ON -DZERIN_EXCHANGE_BUILD_TESTS=$tests \
-    -DZERIN_EXCHANGE_BUILD_BENCHMARKS=OFF >"$work/configure.log" ||
-    { cat "$work/configure.log"; fail "$kind: configure"; }
-  cmake --build "$build" -j "$jobs"
+    -DZERIN_EXCHANGE_BUILD_BENCHMARKS=OFF || fail "$kind: configure"
+  quiet cmake --build "$build" -j "$jobs" || fail "$kind: build"
   if [[ $tests == ON ]]; then
-    ctest --test-dir "$build" --output-on-failure -j "$jobs" >"$work/ctest.log" ||
-      { cat "$work/ctest.log"; fail "$kind: unit tests against the shared library"; }
+    quiet ctest --test-dir "$build" --output-on-failure -j "$jobs" ||
+      fail "$kind: unit tests against the shared library"
     step "$kind: unit tests pass against the shared library"
   fi
   # The prefix is chosen at install time: the installed files must not depend
   # on the configure-time CMAKE_INSTALL_PREFIX.
-  cmake --install "$build" --prefix "$prefix" >/dev/null
+  quiet cmake --install "$build" --prefix "$prefix" || fail "$kind: install"
 
   for header in exchange.hpp exchange/topology.hpp exchange/version.hpp exchange/export.hpp; do
     [[ -f $prefix/include/zerin/$header ]] || fail "$kind: include/zerin/$header not installed"
@@ -139,10 +147,10 @@ for kind in static shared; do
   fi
 
   step "$kind: find_package"
-  cmake -S "$here" -B "$work/package-$kind" "${generator[@]}" -DCMAKE_BUILD_TYPE=Release \
+  quiet cmake -S "$here" -B "$work/package-$kind" "${generator[@]}" -DCMAKE_BUILD_TYPE=Release \
     -DCMAKE_CXX_COMPILER="$cxx" -DCMAKE_PREFIX_PATH="$prefix" -DZERIN_CONSUMER_USE=package \
-    -DZERIN_CONSUMER_VERSION="$version" >/dev/null
-  cmake --build "$work/package-$kind" >/dev/null
+    -DZERIN_CONSUMER_VERSION="$version" || fail "$kind find_package: configure"
+  quiet cmake --build "$work/package-$kind" || fail "$kind find_package: build"
   check_linkage "$kind find_package" "$work/package-$kind/show-plan" $kind
   check_run "$kind find_package" "$work/package-$kind/show-plan"
   "$work/package-$kind/api-check" "$version" || fail "$kind find_package: api-check"
@@ -158,23 +166,29 @@ for kind in static shared; do
   read -r -a pkg_flags <<<"$(pkg-config --cflags --libs zerin-exchange)"
   rpath=()
   if [[ $kind == shared ]]; then rpath=("-Wl,-rpath,$(pkg-config --variable=libdir zerin-exchange)"); fi
-  "$cxx" -std=c++23 -Wall -Wextra -Wpedantic -Werror -O2 "$here/example.cpp" "${pkg_flags[@]}" \
-    "${rpath[@]}" -o "$work/pkg-config-$kind"
+  quiet "$cxx" -std=c++23 -Wall -Wextra -Wpedantic -Werror -O2 "$here/example.cpp" "${pkg_flags[@]}" \
+    "${rpath[@]}" -o "$work/pkg-config-$kind" || fail "$kind pkg-config: compile"
   unset PKG_CONFIG_PATH
   check_linkage "$kind pkg-config" "$work/pkg-config-$kind" $kind
   check_run "$kind pkg-config" "$work/pkg-config-$kind"
 
-  step "$kind: add_subdirectory"
-  cmake -S "$here" -B "$work/subdirectory-$kind" "${generator[@]}" -DCMAKE_BUILD_TYPE=Release \
-    -DCMAKE_CXX_COMPILER="$cxx" -DBUILD_SHARED_LIBS=$shared -DZERIN_CONSUMER_USE=subdirectory \
-    -DZERIN_EXCHANGE_SOURCE_DIR="$root" >/dev/null
-  cmake --build "$work/subdirectory-$kind" -j "$jobs" >/dev/null
-  check_linkage "$kind add_subdirectory" "$work/subdirectory-$kind/show-plan" $kind
-  check_run "$kind add_subdirectory" "$work/subdirectory-$kind/show-plan"
-  "$work/subdirectory-$kind/api-check" "$version" || fail "$kind add_subdirectory: api-check"
-  step "$kind add_subdirectory: api-check passes"
+  # FetchContent is add_subdirectory underneath; one static build of it suffices.
+  uses=(subdirectory)
+  if [[ $kind == static ]]; then uses+=(fetchcontent); fi
+  for use in "${uses[@]}"; do
+    step "$kind: $use"
+    quiet cmake -S "$here" -B "$work/$use-$kind" "${generator[@]}" -DCMAKE_BUILD_TYPE=Release \
+      -DCMAKE_CXX_COMPILER="$cxx" -DBUILD_SHARED_LIBS=$shared -DZERIN_CONSUMER_USE=$use \
+      -DZERIN_EXCHANGE_SOURCE_DIR="$root" || fail "$kind $use: configure"
+    quiet cmake --build "$work/$use-$kind" -j "$jobs" || fail "$kind $use: build"
+    check_linkage "$kind $use" "$work/$use-$kind/show-plan" $kind
+    check_run "$kind $use" "$work/$use-$kind/show-plan"
+    "$work/$use-$kind/api-check" "$version" || fail "$kind $use: api-check"
+    step "$kind $use: api-check passes"
+    rm -rf "${work:?}/$use-$kind"
+  done
 
-  rm -rf "$build" "$work/subdirectory-$kind"
+  rm -rf "$build"
 done
 
 step "all consumer builds pass"
