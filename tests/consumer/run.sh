@@ -141,13 +141,21 @@ for kind in static shared; do
     line=$("$prefix/bin/zerin-digest") || fail "$kind: installed zerin-digest exited with status $?"
     [[ $line =~ ^[0-9]+\ cases:\ [0-9a-f]{16}$ ]] || fail "$kind: zerin-digest printed '$line'"
     step "$kind: installed zerin-digest runs: $line"
+    # Where the program has a --version option it must print the project version.
+    if version_line=$("$prefix/bin/zerin-digest" --version 2>/dev/null) &&
+      ! [[ $version_line =~ cases: ]]; then
+      [[ $version_line == *"$version"* ]] ||
+        fail "$kind: zerin-digest --version printed '$version_line', not $version"
+      step "$kind: zerin-digest --version: $version_line"
+    fi
   fi
   if [[ -e $build/tools/plan/zerin-plan ]]; then
     [[ -x $prefix/bin/zerin-plan ]] || fail "$kind: zerin-plan not installed"
   fi
 
+  # A Debug consumer of the Release install: the imported target must still resolve.
   step "$kind: find_package"
-  quiet cmake -S "$here" -B "$work/package-$kind" "${generator[@]}" -DCMAKE_BUILD_TYPE=Release \
+  quiet cmake -S "$here" -B "$work/package-$kind" "${generator[@]}" -DCMAKE_BUILD_TYPE=Debug \
     -DCMAKE_CXX_COMPILER="$cxx" -DCMAKE_PREFIX_PATH="$prefix" -DZERIN_CONSUMER_USE=package \
     -DZERIN_CONSUMER_VERSION="$version" || fail "$kind find_package: configure"
   quiet cmake --build "$work/package-$kind" || fail "$kind find_package: build"
