@@ -151,6 +151,8 @@ for kind in static shared; do
   fi
   if [[ -e $build/tools/plan/zerin-plan ]]; then
     [[ -x $prefix/bin/zerin-plan ]] || fail "$kind: zerin-plan not installed"
+    quiet "$prefix/bin/zerin-plan" --help || fail "$kind: installed zerin-plan --help exited with status $?"
+    step "$kind: installed zerin-plan runs"
   fi
 
   # A Debug consumer of the Release install: the imported target must still resolve.
