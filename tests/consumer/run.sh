@@ -60,22 +60,43 @@ check_linkage() {
   fi
 }
 
+# Prints the n-th (from 1) fenced block of one language in the README's
+# "Install and use" section.
+readme_block() {
+  awk -v language="$1" -v wanted="$2" '
+    /^## Install and use/ { section = 1; next }
+    section && /^## / { section = 0 }
+    section && !code && $0 == "```" language { code = 1; seen++; next }
+    code && /^```$/ { code = 0; next }
+    code && seen == wanted { print }' "$root/README.md"
+}
+
 step "README example and its output are tests/consumer/example.cpp and expected.txt"
-awk '/^## Install and use/ { section = 1; next }
-     section && /^## / { section = 0 }
-     section && /^```cpp$/ { code = 1; next }
-     section && code && /^```$/ { exit }
-     code { print }' "$root/README.md" >"$work/readme-example.cpp"
+readme_block cpp 1 >"$work/readme-example.cpp"
 [[ -s $work/readme-example.cpp ]] || fail "no cpp block in the README's \"Install and use\" section"
 diff -u "$here/example.cpp" "$work/readme-example.cpp" ||
   fail "the README example and tests/consumer/example.cpp differ"
-awk '/^## Install and use/ { section = 1; next }
-     section && /^## / { section = 0 }
-     section && /^```text$/ { code = 1; next }
-     section && code && /^```$/ { exit }
-     code { print }' "$root/README.md" >"$work/readme-output.txt"
+readme_block text 1 >"$work/readme-output.txt"
 diff -u "$here/expected.txt" "$work/readme-output.txt" ||
   fail "the output shown in the README and tests/consumer/expected.txt differ"
+# The README's shell commands run as written, with HOME pointing into the
+# temporary directory: first the install, later the pkg-config build.
+readme_block sh 1 >"$work/readme-install.sh"
+readme_block sh 2 >"$work/readme-pkg-config.sh"
+grep -q 'cmake --install' "$work/readme-install.sh" ||
+  fail "the README's first sh block is not the install command"
+grep -q 'pkg-config' "$work/readme-pkg-config.sh" ||
+  fail "the README's second sh block is not the pkg-config build"
+readme_home="$work/home"
+mkdir -p "$readme_home" "$work/readme-source" "$work/readme-use"
+# The install command builds in ./build-install: give it a copy of the source
+# tree of its own, without any build directories of the real one. (A copy, not
+# symbolic links: installing a linked include directory would install the link.)
+for entry in "$root"/*; do
+  case ${entry##*/} in build* | _install* | out) continue ;; esac
+  cp -R "$entry" "$work/readme-source/"
+done
+cp "$here/example.cpp" "$work/readme-use/"
 
 for kind in static shared; do
   shared=OFF
@@ -84,22 +105,30 @@ for kind in static shared; do
     shared=ON
     tests=ON  # the unit tests must link against the shared library's exports
   fi
-  build="$work/build-$kind"
-  prefix="$work/prefix-$kind"
-
-  step "$kind: build and install into $prefix"
-  quiet cmake -S "$root" -B "$build" "${generator[@]}" -DCMAKE_BUILD_TYPE=Release \
-    -DBUILD_SHARED_LIBS=$shared -DZERIN_EXCHANGE_WERROR=ON -DZERIN_EXCHANGE_BUILD_TESTS=$tests \
-    -DZERIN_EXCHANGE_BUILD_BENCHMARKS=OFF || fail "$kind: configure"
-  quiet cmake --build "$build" -j "$jobs" || fail "$kind: build"
-  if [[ $tests == ON ]]; then
-    quiet ctest --test-dir "$build" --output-on-failure -j "$jobs" ||
-      fail "$kind: unit tests against the shared library"
-    step "$kind: unit tests pass against the shared library"
+  if [[ $kind == static ]]; then
+    # The static install is the README's command, as written.
+    build="$work/readme-source/build-install"
+    prefix="$readme_home/.local"
+    step "$kind: the README's install command, into $prefix"
+    (cd "$work/readme-source" && export HOME="$readme_home" &&
+      quiet bash -euo pipefail "$work/readme-install.sh") || fail "$kind: the README's install command"
+  else
+    build="$work/build-$kind"
+    prefix="$work/prefix-$kind"
+    step "$kind: build and install into $prefix"
+    quiet cmake -S "$root" -B "$build" "${generator[@]}" -DCMAKE_BUILD_TYPE=Release \
+      -DBUILD_SHARED_LIBS=$shared -DZERIN_EXCHANGE_WERROR=ON -DZERIN_EXCHANGE_BUILD_TESTS=$tests \
+      -DZERIN_EXCHANGE_BUILD_BENCHMARKS=OFF || fail "$kind: configure"
+    quiet cmake --build "$build" -j "$jobs" || fail "$kind: build"
+    if [[ $tests == ON ]]; then
+      quiet ctest --test-dir "$build" --output-on-failure -j "$jobs" ||
+        fail "$kind: unit tests against the shared library"
+      step "$kind: unit tests pass against the shared library"
+    fi
+    # Both installs choose the prefix at install time: the installed files must
+    # not depend on the configure-time CMAKE_INSTALL_PREFIX.
+    quiet cmake --install "$build" --prefix "$prefix" || fail "$kind: install"
   fi
-  # The prefix is chosen at install time: the installed files must not depend
-  # on the configure-time CMAKE_INSTALL_PREFIX.
-  quiet cmake --install "$build" --prefix "$prefix" || fail "$kind: install"
 
   for header in exchange.hpp exchange/topology.hpp exchange/version.hpp exchange/export.hpp; do
     [[ -f $prefix/include/zerin/$header ]] || fail "$kind: include/zerin/$header not installed"
@@ -181,6 +210,13 @@ for kind in static shared; do
   unset PKG_CONFIG_PATH
   check_linkage "$kind pkg-config" "$work/pkg-config-$kind" $kind
   check_run "$kind pkg-config" "$work/pkg-config-$kind"
+  if [[ $kind == static ]]; then
+    (cd "$work/readme-use" && export HOME="$readme_home" &&
+      bash -euo pipefail "$work/readme-pkg-config.sh") >"$work/out.txt" ||
+      fail "$kind: the README's pkg-config command"
+    diff -u "$here/expected.txt" "$work/out.txt" || fail "$kind: the README's pkg-config command"
+    step "$kind: the README's pkg-config command prints the expected rows"
+  fi
 
   # FetchContent is add_subdirectory underneath; one static build of it suffices.
   uses=(subdirectory)
