@@ -16,6 +16,7 @@
 #include <variant>
 #include <vector>
 
+#include "zerin/exchange/export.hpp"
 #include "zerin/exchange/words.hpp"
 
 namespace zerin::exchange {
@@ -41,7 +42,7 @@ enum class WordKind : std::uint8_t {
 
 // Short lower-case name: "delay", "pic", "xpic", "send", "send-off",
 // "send-control", "sendpicp", "sendpicp-payload", "sync", "return", "zero", "unknown".
-std::string_view word_kind_name(WordKind kind) noexcept;
+ZERIN_EXCHANGE_API std::string_view word_kind_name(WordKind kind) noexcept;
 
 // The fields of each kind, named as in word_format (values as stored, before
 // the + 1 that turns an operand into cycles).
@@ -115,17 +116,17 @@ struct DecodedInstruction {
 };
 
 // Decodes one word on its own.
-DecodedInstruction decode_instruction(std::uint32_t word) noexcept;
+ZERIN_EXCHANGE_API DecodedInstruction decode_instruction(std::uint32_t word) noexcept;
 
 // Decodes a sequence of words in order; the word right after a SENDPICP
 // instruction word is decoded as its payload.
-std::vector<DecodedInstruction> decode_row(std::span<const std::uint32_t> words);
+ZERIN_EXCHANGE_API std::vector<DecodedInstruction> decode_row(std::span<const std::uint32_t> words);
 
 // One line for people, for example "delay 139 (140 cycles)",
 // "send 64 words dir 1 from 0x0", "xpic 112 (113 cycles) flag 0 control 0x0".
-std::string describe(const DecodedInstruction& instruction);
+ZERIN_EXCHANGE_API std::string describe(const DecodedInstruction& instruction);
 // describe(decode_instruction(word)).
-std::string describe_instruction(std::uint32_t word);
+ZERIN_EXCHANGE_API std::string describe_instruction(std::uint32_t word);
 
 }  // namespace zerin::exchange
 

@@ -21,13 +21,15 @@
 #include <string_view>
 #include <variant>
 
+#include "zerin/exchange/export.hpp"
+
 namespace zerin::exchange {
 
 // Severity, most severe first.
 enum class DiagnosticLevel : std::uint8_t { Error, Warn, Info, Debug, Trace };
 
 // "ERROR", "WARN", "INFO", "DEBUG", "TRACE".
-std::string_view level_name(DiagnosticLevel level) noexcept;
+ZERIN_EXCHANGE_API std::string_view level_name(DiagnosticLevel level) noexcept;
 
 // The target of every event the library emits.
 inline constexpr std::string_view diagnostic_target = "zerin_exchange";
@@ -47,7 +49,7 @@ struct DiagnosticEvent {
 };
 
 // Receives events. Implementations decide which levels and targets they accept.
-class DiagnosticSink {
+class ZERIN_EXCHANGE_API DiagnosticSink {
  public:
   virtual ~DiagnosticSink() = default;
   // Whether events of this level and target are wanted; asked before formatting.
@@ -57,20 +59,20 @@ class DiagnosticSink {
 };
 
 // Installs `sink` for every thread, replacing any previous sink (nullptr removes it).
-void set_diagnostic_sink(std::shared_ptr<DiagnosticSink> sink);
+ZERIN_EXCHANGE_API void set_diagnostic_sink(std::shared_ptr<DiagnosticSink> sink);
 // Removes the installed sink, if any.
-void clear_diagnostic_sink();
+ZERIN_EXCHANGE_API void clear_diagnostic_sink();
 // The installed sink, or nullptr.
-std::shared_ptr<DiagnosticSink> diagnostic_sink();
+ZERIN_EXCHANGE_API std::shared_ptr<DiagnosticSink> diagnostic_sink();
 
 // One line per event: `LEVEL target: message name=value name=value`, for example
 // `DEBUG zerin_exchange: assembled multicast exchange sender_logical=0
 // receiver_logical=[736, 1286] count=100 schedule_offset=0`.
-std::string format_diagnostic(const DiagnosticEvent& event);
+ZERIN_EXCHANGE_API std::string format_diagnostic(const DiagnosticEvent& event);
 
 // A sink writing format_diagnostic() lines to an ostream, accepting events at
 // `max_level` or more severe. Lines from several threads never interleave.
-class OstreamDiagnosticSink : public DiagnosticSink {
+class ZERIN_EXCHANGE_API OstreamDiagnosticSink : public DiagnosticSink {
  public:
   explicit OstreamDiagnosticSink(std::ostream& out,
                                  DiagnosticLevel max_level = DiagnosticLevel::Trace)

@@ -19,12 +19,14 @@
 #include <utility>
 #include <variant>
 
+#include "zerin/exchange/export.hpp"
+
 namespace zerin::exchange {
 
 // Thrown when an invariant the planner relies on does not hold (for example an
 // unnamed arithmetic overflow). Its `what()` is one of the library's fixed fault
 // messages, such as "logical tile count fits u16".
-class InternalFault : public std::logic_error {
+class ZERIN_EXCHANGE_API InternalFault : public std::logic_error {
  public:
   using std::logic_error::logic_error;
 };
@@ -122,16 +124,16 @@ inline std::unexpected<ExchangeError> schedule_error(std::string_view reason) no
 }  // namespace detail
 
 // Display text: a sentence for people, e.g. "logical tile 1472 is out of range".
-std::string to_string(const ExchangeError& error);
+ZERIN_EXCHANGE_API std::string to_string(const ExchangeError& error);
 // Debug text: the variant's name and payload, e.g. `Tile(1472)`, `Schedule("sender payload")`.
-std::string debug_string(const ExchangeError& error);
+ZERIN_EXCHANGE_API std::string debug_string(const ExchangeError& error);
 
 // Appending forms of the two texts, for callers that reuse one buffer.
-void append_display(std::string& out, const ExchangeError& error);
-void append_debug(std::string& out, const ExchangeError& error);
+ZERIN_EXCHANGE_API void append_display(std::string& out, const ExchangeError& error);
+ZERIN_EXCHANGE_API void append_debug(std::string& out, const ExchangeError& error);
 
 // Writes the display text.
-std::ostream& operator<<(std::ostream& os, const ExchangeError& error);
+ZERIN_EXCHANGE_API std::ostream& operator<<(std::ostream& os, const ExchangeError& error);
 
 }  // namespace zerin::exchange
 

@@ -13,6 +13,7 @@
 #include <span>
 
 #include "zerin/exchange/errors.hpp"
+#include "zerin/exchange/export.hpp"
 
 namespace zerin::exchange {
 
@@ -75,7 +76,7 @@ constexpr std::size_t receive_event_group_size(std::span<const ReceiveEvent> eve
 // Checks every group of neighbours at one cycle: a group of three or more, or a
 // pair that may not share an instruction, fails with Schedule "incompatible
 // simultaneous receive controls". Order of cycles is not checked here.
-std::expected<void, ExchangeError> validate_receive_events(
+ZERIN_EXCHANGE_API std::expected<void, ExchangeError> validate_receive_events(
     std::span<const ReceiveEvent> events) noexcept;
 
 }  // namespace zerin::exchange

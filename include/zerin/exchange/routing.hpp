@@ -11,22 +11,28 @@
 
 #include <cstdint>
 
+#include "zerin/exchange/export.hpp"
+
 namespace zerin::exchange {
 
 // Signed route distance from source to destination: in -47..47, never 0 and
 // never a multiple of 6.
-std::int32_t route_displacement(std::uint32_t source, std::uint32_t destination) noexcept;
+ZERIN_EXCHANGE_API std::int32_t route_displacement(std::uint32_t source,
+                                                   std::uint32_t destination) noexcept;
 
 // Route code written into send words: 1 for a positive displacement, else 2.
-std::uint32_t direction(std::uint32_t source, std::uint32_t destination) noexcept;
+ZERIN_EXCHANGE_API std::uint32_t direction(std::uint32_t source,
+                                           std::uint32_t destination) noexcept;
 
 // Cycles from the sender's send to the data's arrival at the destination's
 // incoming mux, against a reference the planners fix (-96..130; may be negative).
-std::int32_t time_to_mux(std::uint32_t source, std::uint32_t destination) noexcept;
+ZERIN_EXCHANGE_API std::int32_t time_to_mux(std::uint32_t source,
+                                            std::uint32_t destination) noexcept;
 
 // Mux time for a 64-bit paired receiver: the later of time_to_mux() to
 // `destination` and to `destination ^ 2` (its physical partner).
-std::int32_t paired_time_to_mux(std::uint32_t source, std::uint32_t destination) noexcept;
+ZERIN_EXCHANGE_API std::int32_t paired_time_to_mux(std::uint32_t source,
+                                                   std::uint32_t destination) noexcept;
 
 }  // namespace zerin::exchange
 

@@ -10,6 +10,7 @@
 #include <string>
 
 #include "zerin/exchange/errors.hpp"
+#include "zerin/exchange/export.hpp"
 #include "zerin/exchange/words.hpp"
 
 namespace zerin::exchange {
@@ -30,19 +31,19 @@ using TimingResult = std::expected<ScheduledPayloadTiming, ExchangeError>;
 // issues). Errors (Schedule), in order: "sender row entry" (word 0 is not the
 // sync word); "sender row return" (no return word); "sender event horizon
 // overflow" (a sum passes 0xFFFFFFFF); "sender payload" (no payload send).
-TimingResult scheduled_sender_timing(const ExchangeRow& row,
-                                     std::uint32_t schedule_offset) noexcept;
+ZERIN_EXCHANGE_API TimingResult scheduled_sender_timing(const ExchangeRow& row,
+                                                        std::uint32_t schedule_offset) noexcept;
 
 // Debug text: `ScheduledPayloadTiming { payload_start: 3, payload_end: 10, horizon: 12 }`.
-std::string debug_string(const ScheduledPayloadTiming& timing);
+ZERIN_EXCHANGE_API std::string debug_string(const ScheduledPayloadTiming& timing);
 // Debug text of a timing result: `Ok(...)` or `Err(...)` around the value's debug text.
-std::string debug_string(const TimingResult& result);
+ZERIN_EXCHANGE_API std::string debug_string(const TimingResult& result);
 // Appending forms, for callers that reuse one buffer.
-void append_debug(std::string& out, const ScheduledPayloadTiming& timing);
-void append_debug(std::string& out, const TimingResult& result);
+ZERIN_EXCHANGE_API void append_debug(std::string& out, const ScheduledPayloadTiming& timing);
+ZERIN_EXCHANGE_API void append_debug(std::string& out, const TimingResult& result);
 
 // Write the debug text.
-std::ostream& operator<<(std::ostream& os, const ScheduledPayloadTiming& timing);
+ZERIN_EXCHANGE_API std::ostream& operator<<(std::ostream& os, const ScheduledPayloadTiming& timing);
 
 }  // namespace zerin::exchange
 

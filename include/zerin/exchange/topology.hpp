@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "zerin/exchange/errors.hpp"
+#include "zerin/exchange/export.hpp"
 #include "zerin/exchange/plans.hpp"
 
 namespace zerin::exchange {
@@ -24,9 +25,9 @@ inline constexpr std::uint16_t r470_tile_count = 1472;
 // Physical number of one logical tile of the r470 model. Pure and total: every
 // 16-bit input gives a result without overflow (the largest is 4255), but only
 // 0..1471 are tiles of the model. Logical pairs 2k, 2k+1 differ only in bit 1.
-std::uint16_t r470_logical_to_physical(std::uint16_t logical) noexcept;
+ZERIN_EXCHANGE_API std::uint16_t r470_logical_to_physical(std::uint16_t logical) noexcept;
 
-class Topology {
+class ZERIN_EXCHANGE_API Topology {
  public:
   // The r470 board: logical tiles 0..1471, a permutation of physical 0..1471.
   static Topology r470();

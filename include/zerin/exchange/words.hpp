@@ -24,6 +24,7 @@
 #include <utility>
 
 #include "zerin/exchange/errors.hpp"
+#include "zerin/exchange/export.hpp"
 #include "zerin/exchange/receive_events.hpp"
 
 namespace zerin::exchange {
@@ -174,9 +175,8 @@ constexpr std::uint32_t delay_xpic(std::uint32_t a, std::uint32_t b, std::uint32
 
 // Send word. Error: Schedule "send instruction operand" when count_minus_one > 63,
 // direction > 7 or base_word > 0x3FFFF (tested in that order).
-std::expected<std::uint32_t, ExchangeError> encode_send(std::uint32_t count_minus_one,
-                                                        std::uint32_t direction,
-                                                        std::uint32_t base_word) noexcept;
+ZERIN_EXCHANGE_API std::expected<std::uint32_t, ExchangeError> encode_send(
+    std::uint32_t count_minus_one, std::uint32_t direction, std::uint32_t base_word) noexcept;
 
 // Send-off word for `count_minus_one` + 1 words (12 bits kept), 11 bits of
 // `base_word`, 3 bits of `direction`. Masking.
@@ -189,7 +189,7 @@ constexpr std::uint32_t send_off(std::uint32_t count_minus_one, std::uint32_t di
 }
 
 // Succeeds for 1..=4148. Error: Count(count) otherwise.
-std::expected<void, ExchangeError> validate_count(std::uint32_t count) noexcept;
+ZERIN_EXCHANGE_API std::expected<void, ExchangeError> validate_count(std::uint32_t count) noexcept;
 
 // ---- Recognisers and advance -----------------------------------------------
 
@@ -256,24 +256,24 @@ constexpr std::optional<std::uint32_t> maximum_timed_instruction_advance(std::ui
 // "PIC delay advance overflow", "XPIC delay advance overflow" (advance beyond the
 // field); "scheduled offset truncates a send" (send, send-off or send-control
 // word); "first scheduled event is not a delay" (anything else, SENDPICP included).
-std::expected<void, ExchangeError> set_instruction_advance(std::uint32_t& instruction,
-                                                           std::uint32_t advance) noexcept;
+ZERIN_EXCHANGE_API std::expected<void, ExchangeError> set_instruction_advance(
+    std::uint32_t& instruction, std::uint32_t advance) noexcept;
 
 // Stamps `send_control` into the direction field of every send and send-off word
 // of `row`, and of every SENDPICP word whose field's low two bits are not both 0.
 // On error the row is unchanged. Errors (Schedule): "send control" (not 1..7);
 // "sender payload" (no word rewritten).
-std::expected<void, ExchangeError> set_sender_control(ExchangeRow& row,
-                                                      std::uint8_t send_control) noexcept;
+ZERIN_EXCHANGE_API std::expected<void, ExchangeError> set_sender_control(
+    ExchangeRow& row, std::uint8_t send_control) noexcept;
 
 // Builds the SENDPICP pair (instruction word, payload word) for two receive
 // events at one cycle: one PIC-stream and one XPIC-stream event, in any order.
 // Errors (Schedule), in order: "SENDPICP operand" (count_minus_one > 63,
 // source_word_address > 0x3FFFF, send_control > 7, or not exactly two events);
 // "SENDPICP PIC control"; "SENDPICP XPIC control"; "SENDPICP event time".
-std::expected<std::pair<std::uint32_t, std::uint32_t>, ExchangeError> encode_send_control_pair(
-    std::uint32_t count_minus_one, std::uint32_t source_word_address, std::uint32_t send_control,
-    std::span<const ReceiveEvent> events) noexcept;
+ZERIN_EXCHANGE_API std::expected<std::pair<std::uint32_t, std::uint32_t>, ExchangeError>
+encode_send_control_pair(std::uint32_t count_minus_one, std::uint32_t source_word_address,
+                         std::uint32_t send_control, std::span<const ReceiveEvent> events) noexcept;
 
 }  // namespace zerin::exchange
 
