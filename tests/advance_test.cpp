@@ -2,6 +2,8 @@
 // stamping and the SENDPICP pair.
 #include <gtest/gtest.h>
 
+#include "expected_support.hpp"
+
 #include <array>
 #include <cstdint>
 #include <optional>
@@ -15,15 +17,8 @@ using Kind = zx::ReceiveEventKind;
 
 namespace {
 
-template <class T>
-std::optional<zx::ExchangeError> error_of(const std::expected<T, zx::ExchangeError>& result) {
-  if (result) return std::nullopt;
-  return result.error();
-}
-
-zx::ExchangeError schedule(std::string_view reason) {
-  return zx::ExchangeError::schedule(reason);
-}
+using zx::testing::error_of;
+using zx::testing::schedule;
 
 constexpr std::uint32_t send_control_word = 0x70100000u | (5u << 21);  // occupies 6 cycles
 

@@ -2,6 +2,8 @@
 // timed words, SENDPICP pairs, the progress record, and the error order.
 #include <gtest/gtest.h>
 
+#include "expected_support.hpp"
+
 #include <array>
 #include <cstdint>
 #include <optional>
@@ -18,15 +20,8 @@ using Words = std::vector<std::uint32_t>;
 
 namespace {
 
-template <class T>
-std::optional<zx::ExchangeError> error_of(const std::expected<T, zx::ExchangeError>& result) {
-  if (result) return std::nullopt;
-  return result.error();
-}
-
-zx::ExchangeError schedule(std::string_view reason) {
-  return zx::ExchangeError::schedule(reason);
-}
+using zx::testing::error_of;
+using zx::testing::schedule;
 
 // The words appended after the first `before` words.
 Words tail(const Words& words, std::size_t before) {

@@ -2,6 +2,8 @@
 // whole paired plans on the r470 board.
 #include <gtest/gtest.h>
 
+#include "expected_support.hpp"
+
 #include <algorithm>
 #include <cstdint>
 #include <limits>
@@ -28,15 +30,8 @@ const zx::Topology& board() {
   return topology;
 }
 
-template <class T>
-std::optional<zx::ExchangeError> error_of(const std::expected<T, zx::ExchangeError>& result) {
-  if (result) return std::nullopt;
-  return result.error();
-}
-
-zx::ExchangeError schedule(std::string_view reason) {
-  return zx::ExchangeError::schedule(reason);
-}
+using zx::testing::error_of;
+using zx::testing::schedule;
 
 const zx::ExchangeError coincident = schedule("paired receive coincident controls");
 
