@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <string>
 
+#include "parallel.hpp"
 #include "recorders.hpp"
 #include "siphash.hpp"
 #include "sweep.hpp"
@@ -41,15 +42,16 @@ class NullRecorder final : public zd::Recorder {
   void text(std::string_view text) override { benchmark::DoNotOptimize(text); }
 };
 
-// The program's two paths: hashing on the planning thread, or on a second one.
-template <class Digest>
-std::uint64_t digest_sweep() {
-  Digest digest;
+// The program's two paths: everything on one thread, or planning on two while
+// one of them hashes.
+std::uint64_t single_thread_sweep() {
+  zd::BufferedHashRecorder digest;
   zd::run_sweep(board(), zd::digest_case_table(), digest);
   return digest.finish();
 }
-constexpr auto single_thread_sweep = digest_sweep<zd::BufferedHashRecorder>;
-constexpr auto pipelined_sweep = digest_sweep<zd::PipelinedHashRecorder>;
+std::uint64_t pipelined_sweep() {
+  return zd::parallel_digest(board(), zd::digest_case_table()).digest;
+}
 
 std::uint64_t hash_stream(const std::string& stream) {
   zd::DefaultHasher hasher;
@@ -114,7 +116,7 @@ void BM_SweepWithoutHash(benchmark::State& state) {
     benchmark::DoNotOptimize(zd::run_sweep(board(), zd::digest_case_table(), recorder));
   }
 }
-BENCHMARK(BM_SweepWithoutHash)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_SweepWithoutHash)->Unit(benchmark::kMillisecond)->ThreadRange(1, 2)->UseRealTime();
 
 void BM_PointToPoint(benchmark::State& state) {
   std::uint32_t count = 0;

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "parallel.hpp"
 #include "recorders.hpp"
 #include "sweep.hpp"
 #include "zerin/exchange/topology.hpp"
@@ -192,25 +193,71 @@ TEST(DigestSweep, BufferedDigestMatchesPlainStream) {
   zd::run_sweep(board(), table, capture);
   EXPECT_EQ(buffered.length(), capture.bytes().size());
   EXPECT_EQ(buffered.finish(), plain.hasher().finish());
-  // Long enough to wrap round the pipeline's buffers: each successful plan's
-  // three timing texts take about 300 bytes.
-  ASSERT_GT(capture.bytes().size() / 300,
-            zd::PipelinedHashRecorder::chunk_count * zd::PipelinedHashRecorder::chunk_senders);
-  zd::PipelinedHashRecorder pipelined;
-  zd::run_sweep(board(), table, pipelined);
-  EXPECT_EQ(pipelined.finish(), plain.hasher().finish());
-  EXPECT_EQ(pipelined.length(), capture.bytes().size());
 }
 
-TEST(DigestSweep, PipelineStopsWhenTheSweepDoes) {
-  // A fatal stop unwinds through the recorder without finish(): the hashing
-  // thread must still end.
-  zd::PipelinedHashRecorder pipelined;
+TEST(DigestSweep, BlocksCoverTheTableInOrder) {
   auto table = zd::digest_case_table();
-  table.last_count = 50;
-  table.entries.push_back({0, {1472}});
-  EXPECT_THROW(zd::run_sweep(board(), table, pipelined), zd::FatalStop);
-  zd::PipelinedHashRecorder unused;
+  table.first_count = 3;
+  table.last_count = 140;
+  const auto blocks = zd::sweep_blocks(table, 64);
+  // 138 counts per entry: blocks of 64, 64 and 10.
+  ASSERT_EQ(blocks.size(), 18u);
+  EXPECT_EQ(blocks[0].first_count, 3u);
+  EXPECT_EQ(blocks[0].last_count, 66u);
+  EXPECT_EQ(blocks[2].first_count, 131u);
+  EXPECT_EQ(blocks[2].last_count, 140u);
+  // Entry 1 has one receiver (8 cases per count), entry 2 two (9).
+  EXPECT_EQ(blocks[1].first_case, 64 * 8);
+  EXPECT_EQ(blocks[3].entry, 1u);
+  EXPECT_EQ(blocks[3].first_case, 138 * 8);
+  EXPECT_EQ(blocks[4].first_case, 138 * 8 + 64 * 9);
+  EXPECT_TRUE(zd::sweep_blocks(table_of({{0, {2}}}, 0), 64).empty());
+  // Each block's cases pick up the index where the one before stopped.
+  zd::SweepRunner runner(board());
+  CaseBytes recorded;
+  std::int32_t cases = 0;
+  for (const auto& block : zd::sweep_blocks(table, 50)) {
+    EXPECT_EQ(block.first_case, cases);
+    cases += runner.run(table, block, recorded);
+  }
+  EXPECT_EQ(cases, zd::case_total(table));
+  for (std::size_t i = 0; i < recorded.cases.size(); ++i) {
+    ASSERT_EQ(recorded.cases[i].header.index, static_cast<std::int32_t>(i));
+  }
+}
+
+TEST(DigestSweep, ParallelDigestMatchesTheSingleThread) {
+  auto table = zd::digest_case_table();
+  table.last_count = 900;
+  zd::BufferedHashRecorder single;
+  const std::int32_t cases = zd::run_sweep(board(), table, single);
+  const std::uint64_t length = single.length();
+  const std::uint64_t expected = single.finish();
+  // Small blocks and few slots wrap round the buffers many times over.
+  for (const zd::ParallelShape shape : {zd::ParallelShape{}, zd::ParallelShape{1, 2},
+                                        zd::ParallelShape{7, 3}, zd::ParallelShape{5000, 2}}) {
+    const zd::SweepDigest result = zd::parallel_digest(board(), table, shape);
+    EXPECT_EQ(result.cases, cases);
+    EXPECT_EQ(result.length, length);
+    EXPECT_EQ(result.digest, expected);
+  }
+  const zd::SweepDigest empty = zd::parallel_digest(board(), table_of({{0, {2}}}, 0));
+  EXPECT_EQ(empty.cases, 0);
+  EXPECT_EQ(empty.digest, zd::DefaultHasher().finish());
+}
+
+TEST(DigestSweep, ParallelDigestStopsAtTheFirstFailingCase) {
+  // Entry 2 fails at count 1, entry 4 only later: the first failure in sweep
+  // order is the one reported, whichever thread met it first.
+  auto table = table_of({{0, {2}}, {0, {1472}}, {0, {2}}, {7, {7}}}, 300);
+  for (const zd::ParallelShape shape : {zd::ParallelShape{1, 2}, zd::ParallelShape{64, 4}}) {
+    try {
+      zd::parallel_digest(board(), table, shape);
+      ADD_FAILURE() << "no fatal stop";
+    } catch (const zd::FatalStop& stop) {
+      EXPECT_EQ(stop.where(), "case 2400 (entry 2, count 1, p2p 1472)");
+    }
+  }
 }
 
 TEST(DigestSweep, TraceAndDumpLines) {

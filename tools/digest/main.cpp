@@ -14,6 +14,7 @@
 
 #include "options.hpp"
 #include "output.hpp"
+#include "parallel.hpp"
 #include "recorders.hpp"
 #include "sweep.hpp"
 #include "zerin/exchange/errors.hpp"
@@ -89,25 +90,24 @@ int run(const zd::Options& options, zd::OutputFile& out) {
 
   const zx::Topology topology = zx::Topology::r470();
   const zd::CaseTable table = zd::digest_case_table();
-  // Both recorders produce the same digest; the pipelined one times, formats
-  // and hashes on a second core while this one plans.
-  std::optional<zd::BufferedHashRecorder> single;
-  std::optional<zd::PipelinedHashRecorder> pipelined;
-  zd::Recorder* digest = nullptr;
-  if (options.threads == 1) {
-    digest = &single.emplace();
-  } else {
-    digest = &pipelined.emplace();
-  }
   std::int32_t cases = 0;
+  std::uint64_t value = 0;
   if (trace || options.dump) {
-    zd::CaseRecorder recorder(*digest, trace ? &*trace : nullptr, options.dump ? &out : nullptr,
+    // Trace lines and dumps follow the cases in order: one thread.
+    zd::BufferedHashRecorder digest;
+    zd::CaseRecorder recorder(digest, trace ? &*trace : nullptr, options.dump ? &out : nullptr,
                               options.dump.value_or(zd::DumpRange{}));
     cases = zd::run_sweep(topology, table, recorder);
+    value = digest.finish();
+  } else if (options.threads == 1) {
+    zd::BufferedHashRecorder digest;
+    cases = zd::run_sweep(topology, table, digest);
+    value = digest.finish();
   } else {
-    cases = zd::run_sweep(topology, table, *digest);
+    const zd::SweepDigest result = zd::parallel_digest(topology, table);
+    cases = result.cases;
+    value = result.digest;
   }
-  const std::uint64_t value = single ? single->finish() : pipelined->finish();
 
   if (trace && !trace->close()) {
     to_stderr("zerin-digest: cannot write trace file '" + trace->name() +

@@ -18,10 +18,9 @@ struct Options {
   Action action = Action::run;
   std::optional<std::string> trace_path;
   std::optional<DumpRange> dump;
-  // 1: plan, record and hash on one thread; 2: time, format and hash on a
-  // second thread. One thread is the default: on a machine whose other core
-  // is busy the second thread only adds hand-overs.
-  unsigned threads = 1;
+  // 1: plan, record and hash on one thread; 2 (the default): plan on two
+  // threads while one of them hashes. --trace and --dump always use one.
+  unsigned threads = 2;
 };
 
 // Parses the arguments after the program name. `case_count` bounds the dump

@@ -116,95 +116,23 @@ std::uint64_t BufferedHashRecorder::finish() {
   return hasher_.finish();
 }
 
-// --- PipelinedHashRecorder ---
+// --- BlockRecorder ---
 
-PipelinedHashRecorder::PipelinedHashRecorder() {
-  for (Chunk& chunk : chunks_) {
-    chunk.bytes.reset(new unsigned char[chunk_size]);
-    chunk.senders.reset(new Sender[chunk_senders]);
-  }
-  begin_ = pos_ = chunks_[0].bytes.get();
-  end_ = begin_ + chunk_size;
-  thread_ = std::thread([this] { hash_chunks(); });
+BlockRecorder::BlockRecorder() : buffer_(new unsigned char[initial_size]) {
+  begin_ = pos_ = buffer_.get();
+  end_ = begin_ + initial_size;
 }
 
-PipelinedHashRecorder::~PipelinedHashRecorder() {
-  stop();
-}
-
-void PipelinedHashRecorder::stop() noexcept {
-  if (!thread_.joinable()) return;
-  {
-    const std::lock_guard lock(mutex_);
-    done_ = true;
-  }
-  changed_.notify_all();
-  thread_.join();
-}
-
-void PipelinedHashRecorder::sender_timings(const ExchangeRow& sender) {
-  if (current().sender_count == chunk_senders) hand_over();
-  Chunk& chunk = current();
-  chunk.senders[chunk.sender_count++] = {static_cast<std::size_t>(pos_ - begin_), sender};
-}
-
-void PipelinedHashRecorder::hand_over() {
-  std::unique_lock lock(mutex_);
-  current().size = static_cast<std::size_t>(pos_ - begin_);
-  ++produced_;
-  changed_.notify_all();
-  // The next chunk is free once the one recorded chunk_count chunks ago is hashed.
-  changed_.wait(lock, [this] { return produced_ - consumed_ < chunk_count; });
-  Chunk& next = current();
-  next.sender_count = 0;
-  begin_ = pos_ = next.bytes.get();
-  end_ = begin_ + chunk_size;
-}
-
-// Rebuilds the chunk's part of the stream in `staging`, the timing texts in
-// their places, and hashes it in long runs.
-void PipelinedHashRecorder::hash_chunk(const Chunk& chunk, std::string& staging) {
-  constexpr std::size_t staging_limit = 32 * 1024;
-  const char* bytes = reinterpret_cast<const char*>(chunk.bytes.get());
-  std::size_t copied = 0;
-  for (std::size_t i = 0; i < chunk.sender_count; ++i) {
-    const Sender& sender = chunk.senders[i];
-    staging.append(bytes + copied, sender.offset - copied);
-    copied = sender.offset;
-    for (const std::uint32_t offset : timing_offsets) {
-      append_timing_text(staging, sender.row, offset);
-      staging += '\xFF';
-    }
-    if (staging.size() >= staging_limit) {
-      hasher_.write(staging.data(), staging.size());
-      staging.clear();
-    }
-  }
-  staging.append(bytes + copied, chunk.size - copied);
-  hasher_.write(staging.data(), staging.size());
-  staging.clear();
-}
-
-void PipelinedHashRecorder::hash_chunks() {
-  std::string staging;
-  staging.reserve(2 * chunk_size);
-  std::unique_lock lock(mutex_);
-  for (;;) {
-    changed_.wait(lock, [this] { return consumed_ < produced_ || done_; });
-    if (consumed_ == produced_) return;  // done, and everything hashed
-    const Chunk& chunk = chunks_[consumed_ % chunk_count];
-    lock.unlock();
-    hash_chunk(chunk, staging);
-    lock.lock();
-    ++consumed_;
-    changed_.notify_all();
-  }
-}
-
-std::uint64_t PipelinedHashRecorder::finish() {
-  hand_over();
-  stop();
-  return hasher_.finish();
+void BlockRecorder::hand_over() {
+  const auto size = static_cast<std::size_t>(pos_ - begin_);
+  const auto capacity = static_cast<std::size_t>(end_ - begin_);
+  // Doubling leaves at least initial_size bytes of room, as hand_over() promises.
+  std::unique_ptr<unsigned char[]> grown(new unsigned char[2 * capacity]);
+  std::memcpy(grown.get(), begin_, size);
+  buffer_ = std::move(grown);
+  begin_ = buffer_.get();
+  pos_ = begin_ + size;
+  end_ = begin_ + 2 * capacity;
 }
 
 // --- StreamCapture ---

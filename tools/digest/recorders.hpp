@@ -8,14 +8,11 @@
 #define ZERIN_DIGEST_RECORDERS_HPP
 
 #include <array>
-#include <condition_variable>
 #include <cstdint>
 #include <memory>
-#include <mutex>
 #include <span>
 #include <string>
 #include <string_view>
-#include <thread>
 
 #include "output.hpp"
 #include "siphash.hpp"
@@ -52,8 +49,8 @@ class ChunkedRecorder : public Recorder {
  protected:
   ChunkedRecorder() = default;
   ~ChunkedRecorder() override = default;
-  // Takes the bytes [begin_, pos_) and points begin_, pos_ and end_ at a
-  // buffer with room for at least chunk_size bytes.
+  // Takes the bytes [begin_, pos_) (hashing them, say, or keeping them) and
+  // leaves at least one row's worth of room (row_stream_size) after pos_.
   virtual void hand_over() = 0;
 
   unsigned char* begin_ = nullptr;
@@ -84,52 +81,21 @@ class BufferedHashRecorder final : public ChunkedRecorder {
   std::unique_ptr<unsigned char[]> buffer_;
 };
 
-// Hashes on a second thread while the sweep plans. The planning thread encodes
-// rows and texts into a buffer and notes each sender row whose timing texts
-// come next, with their place in the buffer; the hashing thread times those
-// rows and writes the texts where they belong as it hashes. The bytes are
-// hashed in recording order, so the digest is the same as
-// BufferedHashRecorder's; memory stays at `chunk_count` buffers.
-class PipelinedHashRecorder final : public ChunkedRecorder {
+// Encodes the stream of a run of cases into one growing buffer, kept from run
+// to run, for another thread to hash later.
+class BlockRecorder final : public ChunkedRecorder {
  public:
-  static constexpr std::size_t chunk_size = 64 * 1024;
-  static constexpr std::size_t chunk_senders = 1024;
-  static constexpr std::size_t chunk_count = 4;
-  PipelinedHashRecorder();
-  ~PipelinedHashRecorder() override;
-
-  void sender_timings(const ExchangeRow& sender) override;
-  // Hashes the rest, stops the hashing thread and returns the digest.
-  std::uint64_t finish();
-  // Bytes in the stream; valid after finish().
-  std::uint64_t length() const noexcept { return hasher_.length(); }
+  static constexpr std::size_t initial_size = 256 * 1024;
+  BlockRecorder();
+  // The bytes recorded since the last clear().
+  std::span<const unsigned char> bytes() const noexcept {
+    return {begin_, static_cast<std::size_t>(pos_ - begin_)};
+  }
+  void clear() noexcept { pos_ = begin_; }
 
  private:
-  struct Sender {
-    std::size_t offset;  // bytes of the chunk recorded before its timing texts
-    ExchangeRow row;
-  };
-  struct Chunk {
-    std::unique_ptr<unsigned char[]> bytes;
-    std::size_t size = 0;
-    std::unique_ptr<Sender[]> senders;
-    std::size_t sender_count = 0;
-  };
-
-  void hand_over() override;
-  void hash_chunks();
-  void hash_chunk(const Chunk& chunk, std::string& staging);
-  void stop() noexcept;
-  Chunk& current() noexcept { return chunks_[produced_ % chunk_count]; }
-
-  std::array<Chunk, chunk_count> chunks_;
-  std::mutex mutex_;
-  std::condition_variable changed_;
-  std::uint64_t produced_ = 0;  // chunks handed over
-  std::uint64_t consumed_ = 0;  // chunks hashed
-  bool done_ = false;
-  DefaultHasher hasher_;  // owned by the hashing thread until it is joined
-  std::thread thread_;
+  void hand_over() override;  // grows the buffer, keeping what it holds
+  std::unique_ptr<unsigned char[]> buffer_;
 };
 
 // Records nothing but keeps the whole stream in memory (benchmarks and tests).

@@ -1,5 +1,6 @@
 #include "sweep.hpp"
 
+#include <algorithm>
 #include <limits>
 #include <string>
 
@@ -27,98 +28,111 @@ std::string describe(const CaseHeader& header) {
   return text;
 }
 
-// State shared by every case of one sweep: the recorder, the case counter and
-// the buffers reused from case to case so the hot loop does not allocate.
-class Sweep {
- public:
-  Sweep(const zx::Topology& topology, Recorder& recorder)
-      : topology_(topology), recorder_(recorder) {
-    text_.reserve(128);
-    plan_.receivers.reserve(2);
-  }
-
-  void run(const CaseTable& table) {
-    CaseHeader header;
-    for (std::size_t e = 0; e < table.entries.size(); ++e) {
-      const SourceEntry& entry = table.entries[e];
-      header.entry = static_cast<std::uint32_t>(e + 1);
-      for (std::uint32_t count = table.first_count; count <= table.last_count; ++count) {
-        header.count = count;
-        header.kind = CaseKind::point_to_point;
-        for (const std::uint16_t receiver : entry.receivers) {
-          header.param = receiver;
-          point_to_point(header, entry.source, receiver);
-        }
-        header.kind = CaseKind::multicast;
-        for (const std::uint32_t offset : multicast_offsets) {
-          header.param = offset;
-          begin(header);
-          record(topology_.multicast_into(plan_, entry.source, entry.receivers, count, offset));
-          end();
-        }
-        header.kind = CaseKind::paired_multicast;
-        for (const auto& pair : paired_receivers) {
-          header.param = pair[0];
-          begin(header);
-          record(topology_.paired_multicast_into(plan_, entry.source, pair, count));
-          end();
-        }
-        if (count == std::numeric_limits<std::uint32_t>::max()) break;
-      }
-    }
-  }
-
-  std::int32_t cases() const noexcept { return cases_; }
-
- private:
-  void begin(CaseHeader& header) {
-    header.index = cases_;
-    recorder_.begin_case(header);
-  }
-
-  void end() {
-    recorder_.end_case();
-    if (cases_ == std::numeric_limits<std::int32_t>::max()) {
-      throw zx::InternalFault("digest case counter overflows");
-    }
-    ++cases_;
-  }
-
-  void point_to_point(CaseHeader& header, std::uint16_t source, std::uint16_t receiver) {
-    begin(header);
-    const auto plan = topology_.point_to_point(source, receiver, header.count);
-    if (!plan) {
-      throw FatalStop(
-          "called `Result::unwrap()` on an `Err` value: " + zx::debug_string(plan.error()),
-          describe(header));
-    }
-    recorder_.row(plan->sender);
-    recorder_.sender_timings(plan->sender);
-    recorder_.row(plan->receiver);
-    end();
-  }
-
-  // A multicast or paired multicast outcome: the plan, or the error's display text.
-  void record(const std::expected<void, zx::ExchangeError>& planned) {
-    if (!planned) {
-      text_.clear();
-      zx::append_display(text_, planned.error());
-      recorder_.text(text_);
-      return;
-    }
-    recorder_.row(plan_.sender);
-    recorder_.sender_timings(plan_.sender);
-    recorder_.rows(plan_.receivers);
-  }
-
-  const zx::Topology& topology_;
-  Recorder& recorder_;
-  std::int32_t cases_ = 0;
-  std::string text_;
-  zx::MulticastPlan plan_;
-};
-
 }  // namespace
+
+SweepRunner::SweepRunner(const zx::Topology& topology) : topology_(topology) {
+  text_.reserve(128);
+  plan_.receivers.reserve(2);
+}
+
+std::int32_t SweepRunner::run(const CaseTable& table, const SweepBlock& block,
+                              Recorder& recorder) {
+  recorder_ = &recorder;
+  next_case_ = block.first_case;
+  const SourceEntry& entry = table.entries.at(block.entry);
+  CaseHeader header;
+  header.entry = static_cast<std::uint32_t>(block.entry + 1);
+  for (std::uint32_t count = block.first_count; count <= block.last_count; ++count) {
+    header.count = count;
+    header.kind = CaseKind::point_to_point;
+    for (const std::uint16_t receiver : entry.receivers) {
+      header.param = receiver;
+      point_to_point(header, entry.source, receiver);
+    }
+    header.kind = CaseKind::multicast;
+    for (const std::uint32_t offset : multicast_offsets) {
+      header.param = offset;
+      begin(header);
+      record(topology_.multicast_into(plan_, entry.source, entry.receivers, count, offset));
+      end();
+    }
+    header.kind = CaseKind::paired_multicast;
+    for (const auto& pair : paired_receivers) {
+      header.param = pair[0];
+      begin(header);
+      record(topology_.paired_multicast_into(plan_, entry.source, pair, count));
+      end();
+    }
+    if (count == std::numeric_limits<std::uint32_t>::max()) break;
+  }
+  return next_case_ - block.first_case;
+}
+
+void SweepRunner::begin(CaseHeader& header) {
+  header.index = next_case_;
+  recorder_->begin_case(header);
+}
+
+void SweepRunner::end() {
+  recorder_->end_case();
+  if (next_case_ == std::numeric_limits<std::int32_t>::max()) {
+    throw zx::InternalFault("digest case counter overflows");
+  }
+  ++next_case_;
+}
+
+void SweepRunner::point_to_point(CaseHeader& header, std::uint16_t source,
+                                 std::uint16_t receiver) {
+  begin(header);
+  const auto plan = topology_.point_to_point(source, receiver, header.count);
+  if (!plan) {
+    throw FatalStop(
+        "called `Result::unwrap()` on an `Err` value: " + zx::debug_string(plan.error()),
+        describe(header));
+  }
+  recorder_->row(plan->sender);
+  recorder_->sender_timings(plan->sender);
+  recorder_->row(plan->receiver);
+  end();
+}
+
+// A multicast or paired multicast outcome: the plan, or the error's display text.
+void SweepRunner::record(const std::expected<void, zx::ExchangeError>& planned) {
+  if (!planned) {
+    text_.clear();
+    zx::append_display(text_, planned.error());
+    recorder_->text(text_);
+    return;
+  }
+  recorder_->row(plan_.sender);
+  recorder_->sender_timings(plan_.sender);
+  recorder_->rows(plan_.receivers);
+}
+
+std::vector<SweepBlock> sweep_blocks(const CaseTable& table, std::uint32_t counts_per_block) {
+  counts_per_block = std::max(counts_per_block, std::uint32_t{1});
+  std::vector<SweepBlock> blocks;
+  std::int64_t first_case = 0;
+  if (table.last_count < table.first_count) return blocks;
+  for (std::size_t e = 0; e < table.entries.size(); ++e) {
+    const std::int64_t per_count = static_cast<std::int64_t>(
+        table.entries[e].receivers.size() + multicast_offsets.size() + paired_receivers.size());
+    std::uint32_t first = table.first_count;
+    for (;;) {
+      // The last block of an entry may be short; 64-bit sums keep the end in range.
+      const std::uint32_t last = static_cast<std::uint32_t>(
+          std::min<std::uint64_t>(std::uint64_t{first} + counts_per_block - 1, table.last_count));
+      if (first_case > std::numeric_limits<std::int32_t>::max()) {
+        throw zx::InternalFault("digest case counter overflows");
+      }
+      blocks.push_back({e, first, last, static_cast<std::int32_t>(first_case)});
+      first_case += (std::int64_t{last} - first + 1) * per_count;
+      if (last == table.last_count) break;
+      first = last + 1;
+    }
+  }
+  return blocks;
+}
 
 void append_timing_text(std::string& out, const ExchangeRow& sender, std::uint32_t offset) {
   exchange::append_debug(out, exchange::scheduled_sender_timing(sender, offset));
@@ -166,9 +180,13 @@ std::string_view kind_name(CaseKind kind) noexcept {
 
 std::int32_t run_sweep(const exchange::Topology& topology, const CaseTable& table,
                        Recorder& recorder) {
-  Sweep sweep(topology, recorder);
-  sweep.run(table);
-  return sweep.cases();
+  SweepRunner runner(topology);
+  std::int32_t cases = 0;
+  for (const SweepBlock& block :
+       sweep_blocks(table, std::numeric_limits<std::uint32_t>::max())) {
+    cases += runner.run(table, block, recorder);
+  }
+  return cases;
 }
 
 }  // namespace zerin::digest

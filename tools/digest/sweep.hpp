@@ -9,6 +9,7 @@
 
 #include <array>
 #include <cstdint>
+#include <expected>
 #include <span>
 #include <stdexcept>
 #include <string>
@@ -16,6 +17,8 @@
 #include <utility>
 #include <vector>
 
+#include "zerin/exchange/errors.hpp"
+#include "zerin/exchange/plans.hpp"
 #include "zerin/exchange/rows.hpp"
 #include "zerin/exchange/sender_timing.hpp"
 #include "zerin/exchange/topology.hpp"
@@ -102,6 +105,43 @@ class FatalStop : public std::runtime_error {
 
  private:
   std::string where_;
+};
+
+// A run of consecutive cases: one entry of a table and a range of its counts.
+struct SweepBlock {
+  std::size_t entry = 0;  // 0-based position in the table
+  std::uint32_t first_count = 0;
+  std::uint32_t last_count = 0;
+  std::int32_t first_case = 0;  // index of the block's first case
+};
+
+// The cases of `table` in sweep order, cut into blocks of at most
+// `counts_per_block` (at least 1) counts that never span two entries.
+// Throws exchange::InternalFault when the table has more cases than an int32
+// case index counts.
+std::vector<SweepBlock> sweep_blocks(const CaseTable& table, std::uint32_t counts_per_block);
+
+// Plans the cases of sweep blocks. It keeps the buffers one case needs, so the
+// hot loop does not allocate; one runner per thread.
+class SweepRunner {
+ public:
+  explicit SweepRunner(const exchange::Topology& topology);
+  // Runs the block's cases of `table` in order, recording into `recorder`, and
+  // returns the number of completed cases. A failed point-to-point plan throws
+  // FatalStop; library faults propagate as exchange::InternalFault.
+  std::int32_t run(const CaseTable& table, const SweepBlock& block, Recorder& recorder);
+
+ private:
+  void point_to_point(CaseHeader& header, std::uint16_t source, std::uint16_t receiver);
+  void record(const std::expected<void, exchange::ExchangeError>& planned);
+  void begin(CaseHeader& header);
+  void end();
+
+  const exchange::Topology& topology_;
+  Recorder* recorder_ = nullptr;
+  std::int32_t next_case_ = 0;
+  std::string text_;
+  exchange::MulticastPlan plan_;
 };
 
 // Runs every case of `table` in order against `topology`, recording into
