@@ -58,36 +58,49 @@ void append_display(std::string& out, const ExchangeError& error) {
       error.value());
 }
 
-void append_debug(std::string& out, const ExchangeError& error) {
+namespace detail {
+
+template <class Out>
+void put_debug(Out& out, const ExchangeError& error) {
   using E = ExchangeError;
   auto tuple = [&](std::string_view name, std::uint64_t value) {
-    out += name;
-    out += '(';
+    out.append(name);
+    out.append("(");
     append_unsigned(out, value);
-    out += ')';
+    out.append(")");
   };
-  std::visit(Overloaded{
-                 [&](const E::ValidationBudgetExceeded&) { out += "ValidationBudgetExceeded"; },
-                 [&](const E::Tile& e) { tuple("Tile", e.tile); },
-                 [&](const E::DuplicateTile&) { out += "DuplicateTile"; },
-                 [&](const E::Count& e) { tuple("Count", e.count); },
-                 [&](const E::ReceiverSet&) { out += "ReceiverSet"; },
-                 [&](const E::Schedule& e) {
-                   out += "Schedule(\"";
-                   out += e.reason;
-                   out += "\")";
-                 },
-                 [&](const E::PlanOffsetRange& e) {
-                   out += "PlanOffsetRange { cycles: ";
-                   append_unsigned(out, e.cycles);
-                   out += ", maximum: ";
-                   append_unsigned(out, e.maximum);
-                   out += " }";
-                 },
-                 [&](const E::Address& e) { tuple("Address", e.address); },
-                 [&](const E::HostPacket&) { out += "HostPacket"; },
-             },
-             error.value());
+  std::visit(
+      Overloaded{
+          [&](const E::ValidationBudgetExceeded&) { out.append("ValidationBudgetExceeded"); },
+          [&](const E::Tile& e) { tuple("Tile", e.tile); },
+          [&](const E::DuplicateTile&) { out.append("DuplicateTile"); },
+          [&](const E::Count& e) { tuple("Count", e.count); },
+          [&](const E::ReceiverSet&) { out.append("ReceiverSet"); },
+          [&](const E::Schedule& e) {
+            out.append("Schedule(\"");
+            out.append(e.reason);
+            out.append("\")");
+          },
+          [&](const E::PlanOffsetRange& e) {
+            out.append("PlanOffsetRange { cycles: ");
+            append_unsigned(out, e.cycles);
+            out.append(", maximum: ");
+            append_unsigned(out, e.maximum);
+            out.append(" }");
+          },
+          [&](const E::Address& e) { tuple("Address", e.address); },
+          [&](const E::HostPacket&) { out.append("HostPacket"); },
+      },
+      error.value());
+}
+
+template void put_debug(std::string&, const ExchangeError&);
+template void put_debug(BufferText&, const ExchangeError&);
+
+}  // namespace detail
+
+void append_debug(std::string& out, const ExchangeError& error) {
+  detail::put_debug(out, error);
 }
 
 std::string to_string(const ExchangeError& error) {

@@ -1,8 +1,5 @@
 #include "zerin/exchange/sender_timing.hpp"
 
-#include <algorithm>
-#include <charconv>
-#include <cstring>
 #include <optional>
 #include <ostream>
 
@@ -13,69 +10,75 @@ namespace zerin::exchange {
 TimingResult scheduled_sender_timing(const ExchangeRow& row,
                                      std::uint32_t schedule_offset) noexcept {
   if (row[0] != sync_word) return detail::schedule_error("sender row entry");
-  const auto end = std::find(row.begin(), row.end(), return_word);
-  if (end == row.end()) return detail::schedule_error("sender row return");
+  // One walk to the return word. A missing return word is reported before an
+  // overflowing sum, so the walk goes on looking for it after an overflow.
   std::uint32_t cycles = schedule_offset;
   std::optional<std::uint32_t> start_cycles;
   std::optional<std::uint32_t> end_cycles;
-  for (auto it = row.begin() + 1; it != end; ++it) {
-    const bool payload = is_payload_send(*it);
-    if (payload && !start_cycles) start_cycles = cycles;
-    if (__builtin_add_overflow(cycles, instruction_advance(*it), &cycles)) {
-      return detail::schedule_error("sender event horizon overflow");
+  bool overflowed = false;
+  for (std::size_t i = 1; i < row.size(); ++i) {
+    const std::uint32_t word = row[i];
+    if (word == return_word) {
+      if (overflowed) return detail::schedule_error("sender event horizon overflow");
+      if (!start_cycles || !end_cycles) return detail::schedule_error("sender payload");
+      return ScheduledPayloadTiming{*start_cycles, *end_cycles, cycles};
     }
+    if (overflowed) continue;
+    const bool payload = is_payload_send(word);
+    if (payload && !start_cycles) start_cycles = cycles;
+    overflowed = __builtin_add_overflow(cycles, instruction_advance(word), &cycles);
     if (payload) end_cycles = cycles;
   }
-  if (!start_cycles || !end_cycles) return detail::schedule_error("sender payload");
-  return ScheduledPayloadTiming{*start_cycles, *end_cycles, cycles};
+  return detail::schedule_error("sender row return");
 }
 
 namespace {
 
-// The digest formats three timing texts per plan, so the success text is built
-// in a stack buffer and appended once.
-constexpr std::string_view timing_head = "ScheduledPayloadTiming { payload_start: ";
-constexpr std::string_view timing_end_field = ", payload_end: ";
-constexpr std::string_view timing_horizon_field = ", horizon: ";
-constexpr std::string_view timing_tail = " }";
-constexpr std::size_t timing_text_capacity = 3 + timing_head.size() + timing_end_field.size() +
-                                             timing_horizon_field.size() + timing_tail.size() +
-                                             3 * 10 + 1;
-
-char* put(char* p, std::string_view text) noexcept {
-  std::memcpy(p, text.data(), text.size());
-  return p + text.size();
+template <class Out>
+void put_timing(Out& out, const ScheduledPayloadTiming& timing) {
+  out.append("ScheduledPayloadTiming { payload_start: ");
+  detail::append_unsigned(out, timing.payload_start);
+  out.append(", payload_end: ");
+  detail::append_unsigned(out, timing.payload_end);
+  out.append(", horizon: ");
+  detail::append_unsigned(out, timing.horizon);
+  out.append(" }");
 }
 
-char* put_timing(char* p, const ScheduledPayloadTiming& timing) noexcept {
-  p = put(p, timing_head);
-  p = std::to_chars(p, p + 10, timing.payload_start).ptr;
-  p = put(p, timing_end_field);
-  p = std::to_chars(p, p + 10, timing.payload_end).ptr;
-  p = put(p, timing_horizon_field);
-  p = std::to_chars(p, p + 10, timing.horizon).ptr;
-  return put(p, timing_tail);
+template <class Out>
+void put_result(Out& out, const TimingResult& result) {
+  if (result) {
+    out.append("Ok(");
+    put_timing(out, *result);
+  } else {
+    out.append("Err(");
+    detail::put_debug(out, result.error());
+  }
+  out.append(")");
 }
 
 }  // namespace
 
+char* write_debug(char* first, char* last, const TimingResult& result) noexcept {
+  detail::BufferText out(first, last);
+  put_result(out, result);
+  return out.full() ? nullptr : out.end();
+}
+
 void append_debug(std::string& out, const ScheduledPayloadTiming& timing) {
-  char buffer[timing_text_capacity];
-  out.append(buffer, put_timing(buffer, timing));
+  char buffer[timing_debug_capacity];
+  detail::BufferText text(buffer, buffer + sizeof buffer);
+  put_timing(text, timing);
+  out.append(buffer, text.end());
 }
 
 void append_debug(std::string& out, const TimingResult& result) {
-  if (result) {
-    char buffer[timing_text_capacity];
-    char* p = put(buffer, "Ok(");
-    p = put_timing(p, *result);
-    *p++ = ')';
-    out.append(buffer, p);
+  char buffer[timing_debug_capacity];
+  if (char* end = write_debug(buffer, buffer + sizeof buffer, result)) {
+    out.append(buffer, end);
     return;
   }
-  out += "Err(";
-  append_debug(out, result.error());
-  out += ')';
+  put_result(out, result);  // an error text longer than any the library makes
 }
 
 std::string debug_string(const ScheduledPayloadTiming& timing) {

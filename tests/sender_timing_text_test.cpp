@@ -1,6 +1,8 @@
 // Debug texts of timing results, as the digest hashes them.
 #include <gtest/gtest.h>
 
+#include <string>
+
 #include "zerin/exchange/sender_timing.hpp"
 
 namespace zx = zerin::exchange;
@@ -41,6 +43,29 @@ TEST(TimingText, HorizonOverflowAtTheLastTimingOffset) {
   const zx::ExchangeRow too_long{0x41800003, 0x40A001FF, 0x78000001, 0x43A00000};
   EXPECT_EQ(zx::debug_string(zx::scheduled_sender_timing(too_long, 0xFFFFFDFFu)),
             "Err(Schedule(\"sender event horizon overflow\"))");
+}
+
+TEST(TimingText, WritingIntoAFixedBuffer) {
+  // The widest success text and the longest error text fit the stated capacity
+  // and match the string forms.
+  const zx::TimingResult widest(zx::ScheduledPayloadTiming{4294967295u, 4294967295u, 4294967295u});
+  const zx::TimingResult overflow =
+      zx::scheduled_sender_timing({0x41800003, 0x40A001FF, 0x78000001, 0x43A00000}, 0xFFFFFDFFu);
+  for (const auto& result : {widest, overflow}) {
+    char buffer[zx::timing_debug_capacity];
+    char* end = zx::write_debug(buffer, buffer + sizeof buffer, result);
+    ASSERT_NE(end, nullptr);
+    EXPECT_EQ(std::string(buffer, end), zx::debug_string(result));
+  }
+  // Exactly enough room succeeds; one byte less reports nullptr rather than a
+  // cut text.
+  const std::string text = zx::debug_string(widest);
+  std::string buffer(text.size(), '\0');
+  EXPECT_EQ(zx::write_debug(buffer.data(), buffer.data() + buffer.size(), widest),
+            buffer.data() + buffer.size());
+  EXPECT_EQ(buffer, text);
+  EXPECT_EQ(zx::write_debug(buffer.data(), buffer.data() + buffer.size() - 1, widest), nullptr);
+  EXPECT_EQ(zx::write_debug(buffer.data(), buffer.data(), overflow), nullptr);
 }
 
 }  // namespace

@@ -98,6 +98,29 @@ void ChunkedRecorder::text(std::string_view text) {
   *pos_++ = 0xFF;
 }
 
+void ChunkedRecorder::sender_timings(const ExchangeRow& sender) {
+  constexpr std::size_t room = timing_offsets.size() * (exchange::timing_debug_capacity + 1);
+  reserve(room);
+  char* p = reinterpret_cast<char*>(pos_);
+  for (const std::uint32_t offset : timing_offsets) {
+    const auto timing = exchange::scheduled_sender_timing(sender, offset);
+    char* end = exchange::write_debug(p, p + exchange::timing_debug_capacity, timing);
+    if (end == nullptr) {
+      // Longer than any text the library makes: the general path.
+      pos_ = reinterpret_cast<unsigned char*>(p);
+      std::string text;
+      exchange::append_debug(text, timing);
+      this->text(text);
+      reserve(room);
+      p = reinterpret_cast<char*>(pos_);
+      continue;
+    }
+    *end++ = '\xFF';
+    p = end;
+  }
+  pos_ = reinterpret_cast<unsigned char*>(p);
+}
+
 // --- BufferedHashRecorder ---
 
 BufferedHashRecorder::BufferedHashRecorder() : buffer_(new unsigned char[chunk_size]) {

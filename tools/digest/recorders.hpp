@@ -45,12 +45,16 @@ class ChunkedRecorder : public Recorder {
   void row(const ExchangeRow& row) final;
   void rows(std::span<const ExchangeRow> rows) final;
   void text(std::string_view text) final;
+  // Writes the timing texts straight into the buffer.
+  void sender_timings(const ExchangeRow& sender) final;
 
  protected:
+  // Enough for a row or one plan's three timing texts.
+  static constexpr std::size_t minimum_room = 1024;
   ChunkedRecorder() = default;
   ~ChunkedRecorder() override = default;
   // Takes the bytes [begin_, pos_) (hashing them, say, or keeping them) and
-  // leaves at least one row's worth of room (row_stream_size) after pos_.
+  // leaves at least minimum_room bytes of room after pos_.
   virtual void hand_over() = 0;
 
   unsigned char* begin_ = nullptr;

@@ -35,8 +35,7 @@ SweepRunner::SweepRunner(const zx::Topology& topology) : topology_(topology) {
   plan_.receivers.reserve(2);
 }
 
-std::int32_t SweepRunner::run(const CaseTable& table, const SweepBlock& block,
-                              Recorder& recorder) {
+std::int32_t SweepRunner::run(const CaseTable& table, const SweepBlock& block, Recorder& recorder) {
   recorder_ = &recorder;
   next_case_ = block.first_case;
   const SourceEntry& entry = table.entries.at(block.entry);
@@ -81,8 +80,7 @@ void SweepRunner::end() {
   ++next_case_;
 }
 
-void SweepRunner::point_to_point(CaseHeader& header, std::uint16_t source,
-                                 std::uint16_t receiver) {
+void SweepRunner::point_to_point(CaseHeader& header, std::uint16_t source, std::uint16_t receiver) {
   begin(header);
   const auto plan = topology_.point_to_point(source, receiver, header.count);
   if (!plan) {
@@ -182,8 +180,7 @@ std::int32_t run_sweep(const exchange::Topology& topology, const CaseTable& tabl
                        Recorder& recorder) {
   SweepRunner runner(topology);
   std::int32_t cases = 0;
-  for (const SweepBlock& block :
-       sweep_blocks(table, std::numeric_limits<std::uint32_t>::max())) {
+  for (const SweepBlock& block : sweep_blocks(table, std::numeric_limits<std::uint32_t>::max())) {
     cases += runner.run(table, block, recorder);
   }
   return cases;

@@ -4,6 +4,7 @@
 #ifndef ZERIN_EXCHANGE_SENDER_TIMING_HPP
 #define ZERIN_EXCHANGE_SENDER_TIMING_HPP
 
+#include <cstddef>
 #include <cstdint>
 #include <expected>
 #include <iosfwd>
@@ -38,6 +39,15 @@ ZERIN_EXCHANGE_API TimingResult scheduled_sender_timing(const ExchangeRow& row,
 ZERIN_EXCHANGE_API std::string debug_string(const ScheduledPayloadTiming& timing);
 // Debug text of a timing result: `Ok(...)` or `Err(...)` around the value's debug text.
 ZERIN_EXCHANGE_API std::string debug_string(const TimingResult& result);
+// Room for the longest debug text of a successful timing result, three 10-digit
+// numbers (`Ok(ScheduledPayloadTiming { ... })`), and of every error the
+// library reports for a timing.
+inline constexpr std::size_t timing_debug_capacity = 128;
+// Writes the debug text of `result` into [first, last) without allocating and
+// returns the end of the text, or nullptr when it does not fit (the buffer's
+// bytes are then unspecified). `timing_debug_capacity` bytes always suffice for
+// results of scheduled_sender_timing().
+ZERIN_EXCHANGE_API char* write_debug(char* first, char* last, const TimingResult& result) noexcept;
 // Appending forms, for callers that reuse one buffer.
 ZERIN_EXCHANGE_API void append_debug(std::string& out, const ScheduledPayloadTiming& timing);
 ZERIN_EXCHANGE_API void append_debug(std::string& out, const TimingResult& result);
