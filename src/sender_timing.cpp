@@ -1,84 +1,138 @@
 #include "zerin/exchange/sender_timing.hpp"
 
-#include <optional>
+#include <cstring>
+#include <limits>
 #include <ostream>
 
 #include "text.hpp"
 
 namespace zerin::exchange {
 
-TimingResult scheduled_sender_timing(const ExchangeRow& row,
-                                     std::uint32_t schedule_offset) noexcept {
-  if (row[0] != sync_word) return detail::schedule_error("sender row entry");
-  // One walk to the return word. A missing return word is reported before an
-  // overflowing sum, so the walk goes on looking for it after an overflow.
-  std::uint32_t cycles = schedule_offset;
-  std::optional<std::uint32_t> start_cycles;
-  std::optional<std::uint32_t> end_cycles;
-  bool overflowed = false;
+SenderRowTiming::SenderRowTiming(const ExchangeRow& row) noexcept {
+  if (row[0] != sync_word) {
+    failure_ = "sender row entry";
+    return;
+  }
+  std::uint64_t cycles = 0;  // nine words of 32-bit advances cannot pass 64 bits
   for (std::size_t i = 1; i < row.size(); ++i) {
     const std::uint32_t word = row[i];
     if (word == return_word) {
-      if (overflowed) return detail::schedule_error("sender event horizon overflow");
-      if (!start_cycles || !end_cycles) return detail::schedule_error("sender payload");
-      return ScheduledPayloadTiming{*start_cycles, *end_cycles, cycles};
+      horizon_ = cycles;
+      return;
     }
-    if (overflowed) continue;
     const bool payload = is_payload_send(word);
-    if (payload && !start_cycles) start_cycles = cycles;
-    overflowed = __builtin_add_overflow(cycles, instruction_advance(word), &cycles);
-    if (payload) end_cycles = cycles;
+    if (payload && !payload_) payload_start_ = cycles;
+    cycles += instruction_advance(word);
+    if (payload) payload_end_ = cycles;
+    payload_ = payload_ || payload;
   }
-  return detail::schedule_error("sender row return");
+  failure_ = "sender row return";
+}
+
+std::string_view SenderRowTiming::fault(std::uint32_t schedule_offset) const noexcept {
+  if (!failure_.empty()) return failure_;
+  if (schedule_offset + horizon_ > std::numeric_limits<std::uint32_t>::max()) {
+    return "sender event horizon overflow";
+  }
+  if (!payload_) return "sender payload";
+  return {};
+}
+
+ScheduledPayloadTiming SenderRowTiming::timing(std::uint32_t schedule_offset) const noexcept {
+  const auto at_offset = [&](std::uint64_t cycles) {
+    return static_cast<std::uint32_t>(schedule_offset + cycles);
+  };
+  return {at_offset(payload_start_), at_offset(payload_end_), at_offset(horizon_)};
+}
+
+TimingResult SenderRowTiming::at(std::uint32_t schedule_offset) const noexcept {
+  if (const auto reason = fault(schedule_offset); !reason.empty()) {
+    return detail::schedule_error(reason);
+  }
+  return timing(schedule_offset);
+}
+
+TimingResult scheduled_sender_timing(const ExchangeRow& row,
+                                     std::uint32_t schedule_offset) noexcept {
+  return SenderRowTiming(row).at(schedule_offset);
 }
 
 namespace {
 
-template <class Out>
-void put_timing(Out& out, const ScheduledPayloadTiming& timing) {
-  out.append("ScheduledPayloadTiming { payload_start: ");
-  detail::append_unsigned(out, timing.payload_start);
-  out.append(", payload_end: ");
-  detail::append_unsigned(out, timing.payload_end);
-  out.append(", horizon: ");
-  detail::append_unsigned(out, timing.horizon);
-  out.append(" }");
+// The digest writes three timing texts for every plan, so the success text is
+// written with constant-size copies and no bounds checks into a buffer known
+// to be large enough (timing_debug_capacity).
+template <std::size_t N>
+char* put(char* p, const char (&text)[N]) noexcept {
+  std::memcpy(p, text, N - 1);
+  return p + N - 1;
+}
+
+char* put_timing(char* p, const ScheduledPayloadTiming& timing) noexcept {
+  p = put(p, "ScheduledPayloadTiming { payload_start: ");
+  p = detail::put_decimal(p, timing.payload_start);
+  p = put(p, ", payload_end: ");
+  p = detail::put_decimal(p, timing.payload_end);
+  p = put(p, ", horizon: ");
+  p = detail::put_decimal(p, timing.horizon);
+  return put(p, " }");
+}
+
+char* put_ok(char* p, const ScheduledPayloadTiming& timing) noexcept {
+  p = put(p, "Ok(");
+  p = put_timing(p, timing);
+  return put(p, ")");
+}
+
+char* write_ok(char* first, char* last, const ScheduledPayloadTiming& timing) noexcept {
+  const auto room = static_cast<std::size_t>(last - first);
+  if (room >= timing_debug_capacity) return put_ok(first, timing);
+  char buffer[timing_debug_capacity];
+  const auto size = static_cast<std::size_t>(put_ok(buffer, timing) - buffer);
+  if (size > room) return nullptr;
+  std::memcpy(first, buffer, size);
+  return first + size;
 }
 
 template <class Out>
-void put_result(Out& out, const TimingResult& result) {
-  if (result) {
-    out.append("Ok(");
-    put_timing(out, *result);
-  } else {
-    out.append("Err(");
-    detail::put_debug(out, result.error());
-  }
+void put_err(Out& out, const ExchangeError& error) {
+  out.append("Err(");
+  detail::put_debug(out, error);
   out.append(")");
+}
+
+char* write_err(char* first, char* last, const ExchangeError& error) noexcept {
+  detail::BufferText out(first, last);
+  put_err(out, error);
+  return out.full() ? nullptr : out.end();
 }
 
 }  // namespace
 
 char* write_debug(char* first, char* last, const TimingResult& result) noexcept {
-  detail::BufferText out(first, last);
-  put_result(out, result);
-  return out.full() ? nullptr : out.end();
+  return result ? write_ok(first, last, *result) : write_err(first, last, result.error());
+}
+
+char* SenderRowTiming::write_debug(char* first, char* last,
+                                   std::uint32_t schedule_offset) const noexcept {
+  if (const auto reason = fault(schedule_offset); !reason.empty()) {
+    return write_err(first, last, ExchangeError::schedule(reason));
+  }
+  return write_ok(first, last, timing(schedule_offset));
 }
 
 void append_debug(std::string& out, const ScheduledPayloadTiming& timing) {
   char buffer[timing_debug_capacity];
-  detail::BufferText text(buffer, buffer + sizeof buffer);
-  put_timing(text, timing);
-  out.append(buffer, text.end());
+  out.append(buffer, put_timing(buffer, timing));
 }
 
 void append_debug(std::string& out, const TimingResult& result) {
-  char buffer[timing_debug_capacity];
-  if (char* end = write_debug(buffer, buffer + sizeof buffer, result)) {
-    out.append(buffer, end);
+  if (result) {
+    char buffer[timing_debug_capacity];
+    out.append(buffer, put_ok(buffer, *result));
     return;
   }
-  put_result(out, result);  // an error text longer than any the library makes
+  put_err(out, result.error());
 }
 
 std::string debug_string(const ScheduledPayloadTiming& timing) {

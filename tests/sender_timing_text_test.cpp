@@ -1,7 +1,9 @@
 // Debug texts of timing results, as the digest hashes them.
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <string>
+#include <vector>
 
 #include "zerin/exchange/sender_timing.hpp"
 
@@ -43,6 +45,21 @@ TEST(TimingText, HorizonOverflowAtTheLastTimingOffset) {
   const zx::ExchangeRow too_long{0x41800003, 0x40A001FF, 0x78000001, 0x43A00000};
   EXPECT_EQ(zx::debug_string(zx::scheduled_sender_timing(too_long, 0xFFFFFDFFu)),
             "Err(Schedule(\"sender event horizon overflow\"))");
+}
+
+TEST(TimingText, NumbersAtEveryDigitCountBoundary) {
+  std::vector<std::uint32_t> values{0, 4294967295u};
+  for (std::uint64_t power = 10; power <= 1000000000; power *= 10) {
+    values.push_back(static_cast<std::uint32_t>(power - 1));
+    values.push_back(static_cast<std::uint32_t>(power));
+    values.push_back(static_cast<std::uint32_t>(power + 1));
+  }
+  for (const std::uint32_t v : values) {
+    const std::string n = std::to_string(v);
+    EXPECT_EQ(zx::debug_string(zx::ScheduledPayloadTiming{v, v, v}),
+              "ScheduledPayloadTiming { payload_start: " + n + ", payload_end: " + n +
+                  ", horizon: " + n + " }");
+  }
 }
 
 TEST(TimingText, WritingIntoAFixedBuffer) {

@@ -102,14 +102,14 @@ void ChunkedRecorder::sender_timings(const ExchangeRow& sender) {
   constexpr std::size_t room = timing_offsets.size() * (exchange::timing_debug_capacity + 1);
   reserve(room);
   char* p = reinterpret_cast<char*>(pos_);
+  const exchange::SenderRowTiming row_timing(sender);
   for (const std::uint32_t offset : timing_offsets) {
-    const auto timing = exchange::scheduled_sender_timing(sender, offset);
-    char* end = exchange::write_debug(p, p + exchange::timing_debug_capacity, timing);
+    char* end = row_timing.write_debug(p, p + exchange::timing_debug_capacity, offset);
     if (end == nullptr) {
       // Longer than any text the library makes: the general path.
       pos_ = reinterpret_cast<unsigned char*>(p);
       std::string text;
-      exchange::append_debug(text, timing);
+      exchange::append_debug(text, row_timing.at(offset));
       this->text(text);
       reserve(room);
       p = reinterpret_cast<char*>(pos_);

@@ -9,6 +9,7 @@
 #include <expected>
 #include <iosfwd>
 #include <string>
+#include <string_view>
 
 #include "zerin/exchange/errors.hpp"
 #include "zerin/exchange/export.hpp"
@@ -34,6 +35,32 @@ using TimingResult = std::expected<ScheduledPayloadTiming, ExchangeError>;
 // overflow" (a sum passes 0xFFFFFFFF); "sender payload" (no payload send).
 ZERIN_EXCHANGE_API TimingResult scheduled_sender_timing(const ExchangeRow& row,
                                                         std::uint32_t schedule_offset) noexcept;
+
+// A sender row walked once, for timing it at several schedule offsets:
+// `SenderRowTiming(row).at(offset) == scheduled_sender_timing(row, offset)`.
+// The row's advances are summed without the offset; an offset only moves the
+// three cycles, and the sum overflows exactly when offset plus horizon passes
+// 0xFFFFFFFF, because no advance is negative.
+class ZERIN_EXCHANGE_API SenderRowTiming {
+ public:
+  explicit SenderRowTiming(const ExchangeRow& row) noexcept;
+  // The row's timing at `schedule_offset`, errors as scheduled_sender_timing().
+  TimingResult at(std::uint32_t schedule_offset) const noexcept;
+  // write_debug(first, last, at(schedule_offset)), without building the result.
+  char* write_debug(char* first, char* last, std::uint32_t schedule_offset) const noexcept;
+
+ private:
+  // The reason at(schedule_offset) fails, empty when it succeeds.
+  std::string_view fault(std::uint32_t schedule_offset) const noexcept;
+  // The cycles of a successful at(schedule_offset).
+  ScheduledPayloadTiming timing(std::uint32_t schedule_offset) const noexcept;
+
+  std::string_view failure_;  // an entry or return fault, found without the offset
+  bool payload_ = false;      // a payload send lies before the return word
+  std::uint64_t payload_start_ = 0;
+  std::uint64_t payload_end_ = 0;
+  std::uint64_t horizon_ = 0;
+};
 
 // Debug text: `ScheduledPayloadTiming { payload_start: 3, payload_end: 10, horizon: 12 }`.
 ZERIN_EXCHANGE_API std::string debug_string(const ScheduledPayloadTiming& timing);
