@@ -72,6 +72,20 @@ void BM_DigestSweepPipelined(benchmark::State& state) {
 }
 BENCHMARK(BM_DigestSweepPipelined)->Unit(benchmark::kMillisecond)->UseRealTime();
 
+// The two-thread sweep with other block sizes and buffer counts.
+void BM_DigestSweepShape(benchmark::State& state) {
+  const zd::ParallelShape shape{static_cast<std::uint32_t>(state.range(0)),
+                                static_cast<std::size_t>(state.range(1))};
+  for (auto _ : state) {
+    benchmark::DoNotOptimize(zd::parallel_digest(board(), zd::digest_case_table(), shape));
+  }
+}
+BENCHMARK(BM_DigestSweepShape)
+    ->ArgsProduct({{4, 8, 32, 128}, {4, 8, 32}})
+    ->ArgNames({"counts", "slots"})
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+
 void BM_HashRecordedStream(benchmark::State& state) {
   const std::string& stream = recorded_stream();
   for (auto _ : state) benchmark::DoNotOptimize(hash_stream(stream));

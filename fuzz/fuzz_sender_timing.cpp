@@ -23,6 +23,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   Tally::outcome("timing", timing);
   require(row == before, "scheduled_sender_timing changed its row");
 
+  // The text written straight into a buffer is the debug text, and it fits the
+  // stated capacity.
+  char text[zx::timing_debug_capacity];
+  const char* text_end = zx::SenderRowTiming(row).write_debug(text, text + sizeof text, offset);
+  require(text_end != nullptr, "timing text fits timing_debug_capacity", debug_string(timing));
+  require(std::string_view(text, static_cast<std::size_t>(text_end - text)) == debug_string(timing),
+          "written timing text", debug_string(timing));
+
   // The expected outcome, walked in 64-bit arithmetic.
   std::string_view expected_reason;
   std::size_t end = 0;
