@@ -4,16 +4,14 @@
 #include <limits>
 
 #include "listed_tiles.hpp"
+#include "routing_formulas.hpp"
 #include "zerin/exchange/emission.hpp"
 #include "zerin/exchange/receive_events.hpp"
-#include "zerin/exchange/routing.hpp"
 #include "zerin/exchange/topology.hpp"
 
 namespace zerin::exchange {
 namespace {
 
-// Bit that tells the two physical lanes of a pair apart.
-constexpr std::uint32_t physical_partner_bit = 2;
 // The first format control follows the source selection by 51 cycles plus the
 // receiver's phase; the pointer control two cycles after it.
 constexpr std::uint32_t format_lead_cycles = 51;
@@ -26,6 +24,8 @@ constexpr std::uint32_t horizon_lag_cycles = 7;
 constexpr std::uint8_t broadcast_send_control = 7;
 // OR-ed into the route direction for a two-receiver paired send.
 constexpr std::uint32_t paired_route_send_control = 4;
+// Receivers whose mux times paired planning computes only once.
+constexpr std::size_t remembered_mux_times = 8;
 
 using detail::schedule_error;
 
@@ -57,22 +57,18 @@ std::expected<bool, ExchangeError> Topology::paired_receiver_is_early(
   if (!receiver) return std::unexpected(receiver.error());
   const auto sender = physical(sender_logical);
   if (!sender) return std::unexpected(sender.error());
-  // The partner's number is computed, not looked up: it need not be a tile.
-  const std::int32_t local = time_to_mux(*sender, *receiver);
-  const std::int32_t borrowed = time_to_mux(*sender, *receiver ^ physical_partner_bit);
-  return local < borrowed;
+  return detail::paired_mux_times(*sender, *receiver).early();
 }
 
-std::expected<ExchangeRow, ExchangeError> Topology::paired_receiver_row(
-    std::uint16_t sender_logical, std::uint16_t receiver_logical, std::uint32_t count,
-    std::int32_t minimum_double_mux) const {
-  const auto sender_tile = physical(sender_logical);
-  if (!sender_tile) return std::unexpected(sender_tile.error());
-  const auto receiver_tile = physical(receiver_logical);
-  if (!receiver_tile) return std::unexpected(receiver_tile.error());
-  const std::uint32_t sender = *sender_tile;
-  const std::uint32_t receiver = *receiver_tile;
+namespace {
 
+// The receiver row of paired_receiver_row() between two physical tiles whose
+// mux times `mux` (paired_mux_times(sender, receiver)) are already known.
+std::expected<ExchangeRow, ExchangeError> paired_receiver_row_from(std::uint32_t sender,
+                                                                   std::uint32_t receiver,
+                                                                   std::uint32_t count,
+                                                                   std::int32_t minimum_double_mux,
+                                                                   detail::PairedMuxTimes mux) {
   // Shift the transfer so that its earliest source event falls at cycle 1 or later.
   std::int32_t epoch_shift = 0;
   if (__builtin_sub_overflow(1, minimum_double_mux, &epoch_shift)) {
@@ -80,13 +76,7 @@ std::expected<ExchangeRow, ExchangeError> Topology::paired_receiver_row(
   }
   epoch_shift = std::max(epoch_shift, 0);
   std::int32_t source_signed = 0;
-  // The receiver's own mux time and its physical partner's: their maximum is
-  // the paired mux time, and the receiver is early when its own comes first
-  // (what paired_time_to_mux() and paired_receiver_is_early() compute; both
-  // tiles were looked up above, so neither can fail here).
-  const std::int32_t local_mux = time_to_mux(sender, receiver);
-  const std::int32_t partner_mux = time_to_mux(sender, receiver ^ physical_partner_bit);
-  if (__builtin_add_overflow(epoch_shift, std::max(local_mux, partner_mux), &source_signed)) {
+  if (__builtin_add_overflow(epoch_shift, mux.paired(), &source_signed)) {
     throw InternalFault("paired receive source event overflows");
   }
   if (source_signed < 0) return schedule_error("paired source timing");
@@ -96,9 +86,9 @@ std::expected<ExchangeRow, ExchangeError> Topology::paired_receiver_row(
 
   std::array<ReceiveEvent, 5> events{};
   std::size_t size = 0;
-  if (local_mux < partner_mux) {
+  if (mux.early()) {
     // The source selection names the sender's lane; it must fit the control field.
-    const std::uint32_t source_lane = sender ^ (receiver & physical_partner_bit);
+    const std::uint32_t source_lane = sender ^ (receiver & detail::physical_partner_bit);
     if (!word_format::XpicDelay::control.fits(source_lane)) {
       return schedule_error("paired source tile");
     }
@@ -106,7 +96,7 @@ std::expected<ExchangeRow, ExchangeError> Topology::paired_receiver_row(
     events[size++] = {checked_add(source_event, count), delay_xpic(0, 1, neutral_xpic_control),
                       ReceiveEventKind::PairedNeutral};
   }
-  events[size++] = {format_start, delay_pic(0, 1, direction(sender, receiver)),
+  events[size++] = {format_start, delay_pic(0, 1, detail::direction(sender, receiver)),
                     ReceiveEventKind::Format};
   events[size++] = {checked_add(format_start, pointer_lag_cycles), delay_pic(0, 0, 0),
                     ReceiveEventKind::PairedPointer};
@@ -114,13 +104,14 @@ std::expected<ExchangeRow, ExchangeError> Topology::paired_receiver_row(
   stable_sort_by_cycles(events, size);
   const std::span<const ReceiveEvent> timed(events.data(), size);
 
-  // No two controls of a paired row may share an instruction.
+  // No two controls of a paired row may share an instruction. With every cycle
+  // distinct, each event stands alone, so validate_receive_events() has nothing
+  // left to refuse.
   for (std::size_t i = 1; i < size; ++i) {
     if (events[i - 1].cycles == events[i].cycles) {
       return schedule_error("paired receive coincident controls");
     }
   }
-  if (auto valid = validate_receive_events(timed); !valid) return std::unexpected(valid.error());
   std::uint32_t horizon = 0;
   if (__builtin_add_overflow(timed.back().cycles, horizon_lag_cycles, &horizon)) {
     return schedule_error("paired receive horizon overflow");
@@ -137,6 +128,19 @@ std::expected<ExchangeRow, ExchangeError> Topology::paired_receiver_row(
   ExchangeRow row{};
   std::ranges::copy(words.words(), row.begin());
   return row;
+}
+
+}  // namespace
+
+std::expected<ExchangeRow, ExchangeError> Topology::paired_receiver_row(
+    std::uint16_t sender_logical, std::uint16_t receiver_logical, std::uint32_t count,
+    std::int32_t minimum_double_mux) const {
+  const auto sender = physical(sender_logical);
+  if (!sender) return std::unexpected(sender.error());
+  const auto receiver = physical(receiver_logical);
+  if (!receiver) return std::unexpected(receiver.error());
+  return paired_receiver_row_from(*sender, *receiver, count, minimum_double_mux,
+                                  detail::paired_mux_times(*sender, *receiver));
 }
 
 std::expected<MulticastPlan, ExchangeError> Topology::paired_multicast(
@@ -177,7 +181,8 @@ std::expected<void, ExchangeError> Topology::paired_multicast_into(
   std::uint8_t send_control = broadcast_send_control;
   if (receivers.size() == 2 && !listed.contains(sender_logical)) {
     const std::uint32_t code =
-        direction(sender_physical, logical_to_physical_[receivers[0]]) | paired_route_send_control;
+        detail::direction(sender_physical, logical_to_physical_[receivers[0]]) |
+        paired_route_send_control;
     if (code > std::numeric_limits<std::uint8_t>::max()) {
       throw InternalFault("send control is three bits");
     }
@@ -187,13 +192,22 @@ std::expected<void, ExchangeError> Topology::paired_multicast_into(
     return fail(stamped.error());
   }
 
+  // Both mux times of every receiver, kept for the rows of the first few.
+  auto mux_times_of = [&](std::size_t i) {
+    return detail::paired_mux_times(sender_physical, logical_to_physical_[receivers[i]]);
+  };
+  std::array<detail::PairedMuxTimes, remembered_mux_times> mux_times{};
   std::int32_t minimum_double_mux = std::numeric_limits<std::int32_t>::max();
-  for (const std::uint16_t receiver : receivers) {
-    minimum_double_mux = std::min(
-        minimum_double_mux, paired_time_to_mux(sender_physical, logical_to_physical_[receiver]));
-  }
   for (std::size_t i = 0; i < receivers.size(); ++i) {
-    auto row = paired_receiver_row(sender_logical, receivers[i], count, minimum_double_mux);
+    const detail::PairedMuxTimes mux = mux_times_of(i);
+    if (i < mux_times.size()) mux_times[i] = mux;
+    minimum_double_mux = std::min(minimum_double_mux, mux.paired());
+  }
+  // multicast_into() has looked every tile up: none of them can fail here.
+  for (std::size_t i = 0; i < receivers.size(); ++i) {
+    auto row = paired_receiver_row_from(sender_physical, logical_to_physical_[receivers[i]], count,
+                                        minimum_double_mux,
+                                        i < mux_times.size() ? mux_times[i] : mux_times_of(i));
     if (!row) return fail(row.error());
     plan.receivers[i] = *row;
   }
