@@ -4,6 +4,7 @@
 #include <limits>
 
 #include "listed_tiles.hpp"
+#include "multicast_internal.hpp"
 #include "routing_formulas.hpp"
 #include "zerin/exchange/emission.hpp"
 #include "zerin/exchange/receive_events.hpp"
@@ -24,8 +25,6 @@ constexpr std::uint32_t horizon_lag_cycles = 7;
 constexpr std::uint8_t broadcast_send_control = 7;
 // OR-ed into the route direction for a two-receiver paired send.
 constexpr std::uint32_t paired_route_send_control = 4;
-// Receivers whose mux times paired planning computes only once.
-constexpr std::size_t remembered_mux_times = 8;
 
 using detail::schedule_error;
 
@@ -173,7 +172,10 @@ std::expected<void, ExchangeError> Topology::paired_multicast_into(
     plan.receivers.clear();
     return std::unexpected(error);
   };
-  if (auto planned = multicast_into(plan, sender_logical, receivers, count, 0); !planned) {
+  detail::RememberedMuxTimes local_mux{};
+  if (auto planned =
+          detail::plan_multicast(*this, plan, sender_logical, receivers, count, 0, local_mux);
+      !planned) {
     return planned;
   }
   const std::uint32_t sender_physical = logical_to_physical_[sender_logical];
@@ -192,18 +194,30 @@ std::expected<void, ExchangeError> Topology::paired_multicast_into(
     return fail(stamped.error());
   }
 
-  // Both mux times of every receiver, kept for the rows of the first few.
+  // Both mux times of every receiver, kept for the rows of the first few. The
+  // multicast has timed the first few receivers' own muxes; a receiver's
+  // partner is listed too and sits on its physical number ^ 2, so the time to
+  // the partner's mux is the partner's own, once both are among them.
+  const std::size_t timed_receivers = std::min(receivers.size(), local_mux.size());
   auto mux_times_of = [&](std::size_t i) {
-    return detail::paired_mux_times(sender_physical, logical_to_physical_[receivers[i]]);
+    const std::uint32_t tile = logical_to_physical_[receivers[i]];
+    if (i < timed_receivers) {
+      for (std::size_t j = 0; j < timed_receivers; ++j) {
+        if (logical_to_physical_[receivers[j]] == (tile ^ detail::physical_partner_bit)) {
+          return detail::PairedMuxTimes{local_mux[i], local_mux[j]};
+        }
+      }
+    }
+    return detail::paired_mux_times(sender_physical, tile);
   };
-  std::array<detail::PairedMuxTimes, remembered_mux_times> mux_times{};
+  std::array<detail::PairedMuxTimes, detail::remembered_mux_times> mux_times{};
   std::int32_t minimum_double_mux = std::numeric_limits<std::int32_t>::max();
   for (std::size_t i = 0; i < receivers.size(); ++i) {
     const detail::PairedMuxTimes mux = mux_times_of(i);
     if (i < mux_times.size()) mux_times[i] = mux;
     minimum_double_mux = std::min(minimum_double_mux, mux.paired());
   }
-  // multicast_into() has looked every tile up: none of them can fail here.
+  // The multicast has looked every tile up: none of them can fail here.
   for (std::size_t i = 0; i < receivers.size(); ++i) {
     auto row = paired_receiver_row_from(sender_physical, logical_to_physical_[receivers[i]], count,
                                         minimum_double_mux,
