@@ -61,13 +61,31 @@ std::expected<bool, ExchangeError> Topology::paired_receiver_is_early(
 
 namespace {
 
-// The receiver row of paired_receiver_row() between two physical tiles whose
-// mux times `mux` (paired_mux_times(sender, receiver)) are already known.
-std::expected<ExchangeRow, ExchangeError> paired_receiver_row_from(std::uint32_t sender,
-                                                                   std::uint32_t receiver,
-                                                                   std::uint32_t count,
-                                                                   std::int32_t minimum_double_mux,
-                                                                   detail::PairedMuxTimes mux) {
+// A word sink laid straight over a row: it keeps the first row_length words and
+// goes on counting past them, as BoundedRowWords does, without a copy after.
+class RowWordsInPlace {
+ public:
+  explicit RowWordsInPlace(ExchangeRow& row) noexcept : row_(row) {}
+  std::size_t size() const noexcept { return size_; }
+  void push_back(std::uint32_t word) noexcept {
+    if (size_ < row_length) row_[size_] = word;
+    ++size_;
+  }
+  bool overflowed() const noexcept { return size_ > row_length; }
+
+ private:
+  ExchangeRow& row_;
+  std::size_t size_ = 0;
+};
+
+// Builds into `row` the receiver row of paired_receiver_row() between two
+// physical tiles whose mux times `mux` (paired_mux_times(sender, receiver)) are
+// already known. On failure `row` holds whatever was laid before it.
+std::expected<void, ExchangeError> paired_receiver_row_into(ExchangeRow& row, std::uint32_t sender,
+                                                            std::uint32_t receiver,
+                                                            std::uint32_t count,
+                                                            std::int32_t minimum_double_mux,
+                                                            detail::PairedMuxTimes mux) {
   // Shift the transfer so that its earliest source event falls at cycle 1 or later.
   std::int32_t epoch_shift = 0;
   if (__builtin_sub_overflow(1, minimum_double_mux, &epoch_shift)) {
@@ -116,7 +134,7 @@ std::expected<ExchangeRow, ExchangeError> paired_receiver_row_from(std::uint32_t
     return schedule_error("paired receive horizon overflow");
   }
 
-  BoundedRowWords<row_length> words;
+  RowWordsInPlace words(row);
   words.push_back(sync_word);
   std::uint32_t cycles = 0;
   if (auto laid = append_receive_events(words, cycles, timed, horizon, false); !laid) {
@@ -124,9 +142,8 @@ std::expected<ExchangeRow, ExchangeError> paired_receiver_row_from(std::uint32_t
   }
   words.push_back(return_word);
   if (words.overflowed()) return schedule_error("paired receive row capacity");
-  ExchangeRow row{};
-  std::ranges::copy(words.words(), row.begin());
-  return row;
+  std::fill(row.begin() + static_cast<std::ptrdiff_t>(words.size()), row.end(), 0u);
+  return {};
 }
 
 }  // namespace
@@ -138,8 +155,11 @@ std::expected<ExchangeRow, ExchangeError> Topology::paired_receiver_row(
   if (!sender) return std::unexpected(sender.error());
   const auto receiver = physical(receiver_logical);
   if (!receiver) return std::unexpected(receiver.error());
-  return paired_receiver_row_from(*sender, *receiver, count, minimum_double_mux,
-                                  detail::paired_mux_times(*sender, *receiver));
+  ExchangeRow row;
+  auto built = paired_receiver_row_into(row, *sender, *receiver, count, minimum_double_mux,
+                                        detail::paired_mux_times(*sender, *receiver));
+  if (!built) return std::unexpected(built.error());
+  return row;
 }
 
 std::expected<MulticastPlan, ExchangeError> Topology::paired_multicast(
@@ -219,11 +239,10 @@ std::expected<void, ExchangeError> Topology::paired_multicast_into(
   }
   // The multicast has looked every tile up: none of them can fail here.
   for (std::size_t i = 0; i < receivers.size(); ++i) {
-    auto row = paired_receiver_row_from(sender_physical, logical_to_physical_[receivers[i]], count,
-                                        minimum_double_mux,
-                                        i < mux_times.size() ? mux_times[i] : mux_times_of(i));
-    if (!row) return fail(row.error());
-    plan.receivers[i] = *row;
+    auto built = paired_receiver_row_into(
+        plan.receivers[i], sender_physical, logical_to_physical_[receivers[i]], count,
+        minimum_double_mux, i < mux_times.size() ? mux_times[i] : mux_times_of(i));
+    if (!built) return fail(built.error());
   }
   return {};
 }
