@@ -4,16 +4,15 @@
 #include <limits>
 
 #include "listed_tiles.hpp"
+#include "multicast_internal.hpp"
+#include "routing_formulas.hpp"
 #include "zerin/exchange/emission.hpp"
 #include "zerin/exchange/receive_events.hpp"
-#include "zerin/exchange/routing.hpp"
 #include "zerin/exchange/topology.hpp"
 
 namespace zerin::exchange {
 namespace {
 
-// Bit that tells the two physical lanes of a pair apart.
-constexpr std::uint32_t physical_partner_bit = 2;
 // The first format control follows the source selection by 51 cycles plus the
 // receiver's phase; the pointer control two cycles after it.
 constexpr std::uint32_t format_lead_cycles = 51;
@@ -57,22 +56,36 @@ std::expected<bool, ExchangeError> Topology::paired_receiver_is_early(
   if (!receiver) return std::unexpected(receiver.error());
   const auto sender = physical(sender_logical);
   if (!sender) return std::unexpected(sender.error());
-  // The partner's number is computed, not looked up: it need not be a tile.
-  const std::int32_t local = time_to_mux(*sender, *receiver);
-  const std::int32_t borrowed = time_to_mux(*sender, *receiver ^ physical_partner_bit);
-  return local < borrowed;
+  return detail::paired_mux_times(*sender, *receiver).early();
 }
 
-std::expected<ExchangeRow, ExchangeError> Topology::paired_receiver_row(
-    std::uint16_t sender_logical, std::uint16_t receiver_logical, std::uint32_t count,
-    std::int32_t minimum_double_mux) const {
-  const auto sender_tile = physical(sender_logical);
-  if (!sender_tile) return std::unexpected(sender_tile.error());
-  const auto receiver_tile = physical(receiver_logical);
-  if (!receiver_tile) return std::unexpected(receiver_tile.error());
-  const std::uint32_t sender = *sender_tile;
-  const std::uint32_t receiver = *receiver_tile;
+namespace {
 
+// A word sink laid straight over a row: it keeps the first row_length words and
+// goes on counting past them, as BoundedRowWords does, without a copy after.
+class RowWordsInPlace {
+ public:
+  explicit RowWordsInPlace(ExchangeRow& row) noexcept : row_(row) {}
+  std::size_t size() const noexcept { return size_; }
+  void push_back(std::uint32_t word) noexcept {
+    if (size_ < row_length) row_[size_] = word;
+    ++size_;
+  }
+  bool overflowed() const noexcept { return size_ > row_length; }
+
+ private:
+  ExchangeRow& row_;
+  std::size_t size_ = 0;
+};
+
+// Builds into `row` the receiver row of paired_receiver_row() between two
+// physical tiles whose mux times `mux` (paired_mux_times(sender, receiver)) are
+// already known. On failure `row` holds whatever was laid before it.
+std::expected<void, ExchangeError> paired_receiver_row_into(ExchangeRow& row, std::uint32_t sender,
+                                                            std::uint32_t receiver,
+                                                            std::uint32_t count,
+                                                            std::int32_t minimum_double_mux,
+                                                            detail::PairedMuxTimes mux) {
   // Shift the transfer so that its earliest source event falls at cycle 1 or later.
   std::int32_t epoch_shift = 0;
   if (__builtin_sub_overflow(1, minimum_double_mux, &epoch_shift)) {
@@ -80,13 +93,7 @@ std::expected<ExchangeRow, ExchangeError> Topology::paired_receiver_row(
   }
   epoch_shift = std::max(epoch_shift, 0);
   std::int32_t source_signed = 0;
-  // The receiver's own mux time and its physical partner's: their maximum is
-  // the paired mux time, and the receiver is early when its own comes first
-  // (what paired_time_to_mux() and paired_receiver_is_early() compute; both
-  // tiles were looked up above, so neither can fail here).
-  const std::int32_t local_mux = time_to_mux(sender, receiver);
-  const std::int32_t partner_mux = time_to_mux(sender, receiver ^ physical_partner_bit);
-  if (__builtin_add_overflow(epoch_shift, std::max(local_mux, partner_mux), &source_signed)) {
+  if (__builtin_add_overflow(epoch_shift, mux.paired(), &source_signed)) {
     throw InternalFault("paired receive source event overflows");
   }
   if (source_signed < 0) return schedule_error("paired source timing");
@@ -96,9 +103,9 @@ std::expected<ExchangeRow, ExchangeError> Topology::paired_receiver_row(
 
   std::array<ReceiveEvent, 5> events{};
   std::size_t size = 0;
-  if (local_mux < partner_mux) {
+  if (mux.early()) {
     // The source selection names the sender's lane; it must fit the control field.
-    const std::uint32_t source_lane = sender ^ (receiver & physical_partner_bit);
+    const std::uint32_t source_lane = sender ^ (receiver & detail::physical_partner_bit);
     if (!word_format::XpicDelay::control.fits(source_lane)) {
       return schedule_error("paired source tile");
     }
@@ -106,7 +113,7 @@ std::expected<ExchangeRow, ExchangeError> Topology::paired_receiver_row(
     events[size++] = {checked_add(source_event, count), delay_xpic(0, 1, neutral_xpic_control),
                       ReceiveEventKind::PairedNeutral};
   }
-  events[size++] = {format_start, delay_pic(0, 1, direction(sender, receiver)),
+  events[size++] = {format_start, delay_pic(0, 1, detail::direction(sender, receiver)),
                     ReceiveEventKind::Format};
   events[size++] = {checked_add(format_start, pointer_lag_cycles), delay_pic(0, 0, 0),
                     ReceiveEventKind::PairedPointer};
@@ -114,19 +121,20 @@ std::expected<ExchangeRow, ExchangeError> Topology::paired_receiver_row(
   stable_sort_by_cycles(events, size);
   const std::span<const ReceiveEvent> timed(events.data(), size);
 
-  // No two controls of a paired row may share an instruction.
+  // No two controls of a paired row may share an instruction. With every cycle
+  // distinct, each event stands alone, so validate_receive_events() has nothing
+  // left to refuse.
   for (std::size_t i = 1; i < size; ++i) {
     if (events[i - 1].cycles == events[i].cycles) {
       return schedule_error("paired receive coincident controls");
     }
   }
-  if (auto valid = validate_receive_events(timed); !valid) return std::unexpected(valid.error());
   std::uint32_t horizon = 0;
   if (__builtin_add_overflow(timed.back().cycles, horizon_lag_cycles, &horizon)) {
     return schedule_error("paired receive horizon overflow");
   }
 
-  BoundedRowWords<row_length> words;
+  RowWordsInPlace words(row);
   words.push_back(sync_word);
   std::uint32_t cycles = 0;
   if (auto laid = append_receive_events(words, cycles, timed, horizon, false); !laid) {
@@ -134,8 +142,23 @@ std::expected<ExchangeRow, ExchangeError> Topology::paired_receiver_row(
   }
   words.push_back(return_word);
   if (words.overflowed()) return schedule_error("paired receive row capacity");
-  ExchangeRow row{};
-  std::ranges::copy(words.words(), row.begin());
+  std::fill(row.begin() + static_cast<std::ptrdiff_t>(words.size()), row.end(), 0u);
+  return {};
+}
+
+}  // namespace
+
+std::expected<ExchangeRow, ExchangeError> Topology::paired_receiver_row(
+    std::uint16_t sender_logical, std::uint16_t receiver_logical, std::uint32_t count,
+    std::int32_t minimum_double_mux) const {
+  const auto sender = physical(sender_logical);
+  if (!sender) return std::unexpected(sender.error());
+  const auto receiver = physical(receiver_logical);
+  if (!receiver) return std::unexpected(receiver.error());
+  ExchangeRow row;
+  auto built = paired_receiver_row_into(row, *sender, *receiver, count, minimum_double_mux,
+                                        detail::paired_mux_times(*sender, *receiver));
+  if (!built) return std::unexpected(built.error());
   return row;
 }
 
@@ -169,7 +192,10 @@ std::expected<void, ExchangeError> Topology::paired_multicast_into(
     plan.receivers.clear();
     return std::unexpected(error);
   };
-  if (auto planned = multicast_into(plan, sender_logical, receivers, count, 0); !planned) {
+  detail::RememberedMuxTimes local_mux{};
+  if (auto planned =
+          detail::plan_multicast(*this, plan, sender_logical, receivers, count, 0, local_mux);
+      !planned) {
     return planned;
   }
   const std::uint32_t sender_physical = logical_to_physical_[sender_logical];
@@ -177,7 +203,8 @@ std::expected<void, ExchangeError> Topology::paired_multicast_into(
   std::uint8_t send_control = broadcast_send_control;
   if (receivers.size() == 2 && !listed.contains(sender_logical)) {
     const std::uint32_t code =
-        direction(sender_physical, logical_to_physical_[receivers[0]]) | paired_route_send_control;
+        detail::direction(sender_physical, logical_to_physical_[receivers[0]]) |
+        paired_route_send_control;
     if (code > std::numeric_limits<std::uint8_t>::max()) {
       throw InternalFault("send control is three bits");
     }
@@ -187,15 +214,35 @@ std::expected<void, ExchangeError> Topology::paired_multicast_into(
     return fail(stamped.error());
   }
 
+  // Both mux times of every receiver, kept for the rows of the first few. The
+  // multicast has timed the first few receivers' own muxes; a receiver's
+  // partner is listed too and sits on its physical number ^ 2, so the time to
+  // the partner's mux is the partner's own, once both are among them.
+  const std::size_t timed_receivers = std::min(receivers.size(), local_mux.size());
+  auto mux_times_of = [&](std::size_t i) {
+    const std::uint32_t tile = logical_to_physical_[receivers[i]];
+    if (i < timed_receivers) {
+      for (std::size_t j = 0; j < timed_receivers; ++j) {
+        if (logical_to_physical_[receivers[j]] == (tile ^ detail::physical_partner_bit)) {
+          return detail::PairedMuxTimes{local_mux[i], local_mux[j]};
+        }
+      }
+    }
+    return detail::paired_mux_times(sender_physical, tile);
+  };
+  std::array<detail::PairedMuxTimes, detail::remembered_mux_times> mux_times{};
   std::int32_t minimum_double_mux = std::numeric_limits<std::int32_t>::max();
-  for (const std::uint16_t receiver : receivers) {
-    minimum_double_mux = std::min(
-        minimum_double_mux, paired_time_to_mux(sender_physical, logical_to_physical_[receiver]));
-  }
   for (std::size_t i = 0; i < receivers.size(); ++i) {
-    auto row = paired_receiver_row(sender_logical, receivers[i], count, minimum_double_mux);
-    if (!row) return fail(row.error());
-    plan.receivers[i] = *row;
+    const detail::PairedMuxTimes mux = mux_times_of(i);
+    if (i < mux_times.size()) mux_times[i] = mux;
+    minimum_double_mux = std::min(minimum_double_mux, mux.paired());
+  }
+  // The multicast has looked every tile up: none of them can fail here.
+  for (std::size_t i = 0; i < receivers.size(); ++i) {
+    auto built = paired_receiver_row_into(
+        plan.receivers[i], sender_physical, logical_to_physical_[receivers[i]], count,
+        minimum_double_mux, i < mux_times.size() ? mux_times[i] : mux_times_of(i));
+    if (!built) return fail(built.error());
   }
   return {};
 }

@@ -5,8 +5,9 @@
 
 #include "diagnostics_internal.hpp"
 #include "listed_tiles.hpp"
+#include "multicast_internal.hpp"
+#include "routing_formulas.hpp"
 #include "text.hpp"
-#include "zerin/exchange/routing.hpp"
 #include "zerin/exchange/rows.hpp"
 #include "zerin/exchange/topology.hpp"
 
@@ -61,7 +62,7 @@ std::expected<Plan, ExchangeError> Topology::point_to_point(std::uint16_t sender
   const std::uint32_t receiver = *receiver_tile;
 
   // 111 - mux time is at least -110 - 130 and at most 111 + 96: no overflow.
-  const std::int32_t sender_delay = p2p_sender_delay_base - time_to_mux(sender, receiver);
+  const std::int32_t sender_delay = p2p_sender_delay_base - detail::time_to_mux(sender, receiver);
   if (sender_delay < -1 || sender_delay > maximum_sender_delay)
     return schedule_error("sender delay");
   // Boards beyond r470's 1472 tiles can put a receiver so far out that its tail's
@@ -69,7 +70,7 @@ std::expected<Plan, ExchangeError> Topology::point_to_point(std::uint16_t sender
   if (!ordinary_receiver_tail_fits(count, receiver_phase(receiver))) {
     return schedule_error("receiver phase");
   }
-  auto sender_row = primitive_sender_row(count, direction(sender, receiver), sender_delay);
+  auto sender_row = primitive_sender_row(count, detail::direction(sender, receiver), sender_delay);
   if (!sender_row) return std::unexpected(sender_row.error());
 
   Plan plan{*sender_row, {}};
@@ -100,10 +101,20 @@ std::expected<void, ExchangeError> Topology::multicast_into(
     MulticastPlan& plan, std::uint16_t sender_logical,
     std::span<const std::uint16_t> receiver_logical, std::uint32_t count,
     std::uint32_t schedule_offset) const {
+  detail::RememberedMuxTimes mux_times{};
+  return detail::plan_multicast(*this, plan, sender_logical, receiver_logical, count,
+                                schedule_offset, mux_times);
+}
+
+std::expected<void, ExchangeError> detail::plan_multicast(
+    const Topology& topology, MulticastPlan& plan, std::uint16_t sender_logical,
+    std::span<const std::uint16_t> receiver_logical, std::uint32_t count,
+    std::uint32_t schedule_offset, RememberedMuxTimes& mux_times) {
+  const std::span<const std::uint16_t> logical_to_physical = topology.logical_to_physical();
   plan.sender = {};
   plan.receivers.clear();
   if (auto valid = validate_count(count); !valid) return std::unexpected(valid.error());
-  const auto sender_tile = physical(sender_logical);
+  const auto sender_tile = topology.physical(sender_logical);
   if (!sender_tile) return std::unexpected(sender_tile.error());
   const std::uint32_t source_physical = *sender_tile;
 
@@ -115,12 +126,11 @@ std::expected<void, ExchangeError> Topology::multicast_into(
     return receiver_set_error;
   }
   // The mux times of the first few receivers are kept for the receive cycles below.
-  std::array<std::int32_t, remembered_mux_times> mux_times{};
   std::int32_t minimum_mux = std::numeric_limits<std::int32_t>::max();
   for (std::size_t i = 0; i < receiver_logical.size(); ++i) {
-    const auto tile = physical(receiver_logical[i]);
+    const auto tile = topology.physical(receiver_logical[i]);
     if (!tile) return receiver_set_error;
-    const std::int32_t mux = time_to_mux(source_physical, *tile);
+    const std::int32_t mux = detail::time_to_mux(source_physical, *tile);
     if (i < mux_times.size()) mux_times[i] = mux;
     minimum_mux = std::min(minimum_mux, mux);
   }
@@ -145,16 +155,16 @@ std::expected<void, ExchangeError> Topology::multicast_into(
 
   const std::uint32_t send_direction =
       receiver_logical.size() == 1
-          ? direction(source_physical, logical_to_physical_[receiver_logical[0]])
+          ? detail::direction(source_physical, logical_to_physical[receiver_logical[0]])
           : multicast_direction;
   auto sender_row = primitive_sender_row(count, send_direction, start - 1);
   if (!sender_row) return std::unexpected(sender_row.error());
 
   plan.receivers.reserve(receiver_logical.size());
   for (std::size_t i = 0; i < receiver_logical.size(); ++i) {
-    const std::uint32_t tile = logical_to_physical_[receiver_logical[i]];
+    const std::uint32_t tile = logical_to_physical[receiver_logical[i]];
     const std::int32_t mux =
-        i < mux_times.size() ? mux_times[i] : time_to_mux(source_physical, tile);
+        i < mux_times.size() ? mux_times[i] : detail::time_to_mux(source_physical, tile);
     std::int32_t receive_cycle = 0;
     if (__builtin_add_overflow(start, mux, &receive_cycle)) {
       throw InternalFault("multicast receive cycle overflows");

@@ -1,60 +1,23 @@
 #include "zerin/exchange/routing.hpp"
 
-#include <algorithm>
-#include <cstdlib>
+#include "routing_formulas.hpp"
 
 namespace zerin::exchange {
-namespace {
-
-// Bits 2-5 of a physical tile: its raw column; 8..15 lie in the mirrored half.
-constexpr std::int32_t raw_column(std::uint32_t tile) noexcept {
-  return static_cast<std::int32_t>((tile >> 2) & 0xFu);
-}
-// Columns fold at the mirror: raw 7 and 8 are both column 7, raw 0 and 15 column 0.
-constexpr std::int32_t folded_column(std::int32_t raw) noexcept {
-  return raw <= 7 ? raw : raw ^ 0xF;
-}
-// Bits 6-10: the slot within the sweep.
-constexpr std::int32_t slot(std::uint32_t tile) noexcept {
-  return static_cast<std::int32_t>((tile >> 6) & 0x1Fu);
-}
-
-}  // namespace
 
 std::int32_t route_displacement(std::uint32_t source, std::uint32_t destination) noexcept {
-  const std::int32_t source_raw = raw_column(source);
-  const std::int32_t destination_raw = raw_column(destination);
-  // The source's mux column moves one on when its half bit and bit 0 differ.
-  const std::int32_t source_mux =
-      folded_column(source_raw) + ((source_raw >> 3) ^ static_cast<std::int32_t>(source & 1u));
-  const std::int32_t base = (folded_column(destination_raw) - source_mux) * 6;
-  const std::uint32_t destination_lane = destination & 3u;
-  const std::uint32_t destination_half = static_cast<std::uint32_t>(destination_raw) >> 3;
-  if (destination_lane <= 1) return base + (destination_half == destination_lane ? 1 : 5);
-  return base + (destination_half == (destination & 1u) ? 2 : 4);
+  return detail::route_displacement(source, destination);
 }
 
 std::uint32_t direction(std::uint32_t source, std::uint32_t destination) noexcept {
-  return route_displacement(source, destination) >= 1 ? 1u : 2u;
+  return detail::direction(source, destination);
 }
 
 std::int32_t time_to_mux(std::uint32_t source, std::uint32_t destination) noexcept {
-  const std::int32_t source_raw = raw_column(source);
-  const std::int32_t destination_raw = raw_column(destination);
-  const std::int32_t source_low = static_cast<std::int32_t>((source >> 2) & 7u);
-  const std::int32_t displacement = route_displacement(source, destination);
-  auto edge = [](std::int32_t raw) { return raw <= 7 ? 4 * raw : (4 * raw) ^ 0x3C; };
-  const std::int32_t local = static_cast<std::int32_t>(((source >> 2) & 8u) | ((source >> 3) & 3u));
-  const std::int32_t crossing = (local - destination_raw) + ((source_low >> 1) ^ 3);
-  const bool same_region = ((source ^ destination) & 0x20u) == 0;
-  const std::int32_t turn = same_region ? source_low + 1 : 16 - source_low;
-  const std::int32_t group_delta = (slot(source) - slot(destination)) * 2;
-  return crossing + edge(source_raw) + turn - edge(destination_raw) + group_delta +
-         std::abs(displacement) - 34;
+  return detail::time_to_mux(source, destination);
 }
 
 std::int32_t paired_time_to_mux(std::uint32_t source, std::uint32_t destination) noexcept {
-  return std::max(time_to_mux(source, destination), time_to_mux(source, destination ^ 2u));
+  return detail::paired_mux_times(source, destination).paired();
 }
 
 }  // namespace zerin::exchange

@@ -56,9 +56,9 @@ std::expected<void, ExchangeError> set_sender_control(ExchangeRow& row,
   if (send_control < 1 || send_control > f::Send::direction.max()) {
     return schedule_error("send control");
   }
-  ExchangeRow stamped = row;
+  // Words change only where one is rewritten, so a row with none is left as it was.
   bool rewritten = false;
-  for (std::uint32_t& word : stamped) {
+  for (std::uint32_t& word : row) {
     if (is_payload_send(word)) {
       // Send and send-off words keep their direction in the same bits.
       static_assert(f::Send::direction.mask() == f::SendOff::direction.mask());
@@ -71,7 +71,6 @@ std::expected<void, ExchangeError> set_sender_control(ExchangeRow& row,
     }
   }
   if (!rewritten) return schedule_error("sender payload");
-  row = stamped;
   return {};
 }
 

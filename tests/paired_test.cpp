@@ -198,6 +198,44 @@ TEST(PairedMulticast, ReceiverSets) {
   EXPECT_EQ(plan, *sorted);
 }
 
+// A paired plan's rows are paired_receiver_row() of each receiver at the
+// transfer's smallest paired mux time, for long receiver lists too (the planner
+// keeps the mux times of the first receivers and works out the rest again) and
+// whatever the order of the list; a failing plan fails with the first failing row.
+TEST(PairedMulticast, RowsAreTheReceiverRowsOfTheTransfer) {
+  const std::vector<Tiles> lists{
+      {2, 3},
+      {1287, 1286},
+      {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13},
+      {47, 1470, 275, 2, 46, 1471, 3, 274, 737, 736, 1286, 1287},
+  };
+  for (const std::uint16_t sender : {0, 3, 274, 736, 1471}) {
+    const std::uint32_t s = *board().physical(sender);
+    for (const Tiles& receivers : lists) {
+      std::int32_t minimum = std::numeric_limits<std::int32_t>::max();
+      for (const std::uint16_t r : receivers) {
+        minimum = std::min(minimum, zx::paired_time_to_mux(s, *board().physical(r)));
+      }
+      for (const std::uint32_t count : {1u, 8u, 64u, 65u, 4148u}) {
+        const auto plan = board().paired_multicast(sender, receivers, count);
+        std::vector<Row> rows;
+        std::optional<zx::ExchangeError> first_error;
+        for (const std::uint16_t r : receivers) {
+          const auto row = board().paired_receiver_row(sender, r, count, minimum);
+          if (!row && !first_error) first_error = row.error();
+          if (row) rows.push_back(*row);
+        }
+        if (first_error) {
+          EXPECT_EQ(error_of(plan), *first_error) << sender << " " << receivers[0] << " " << count;
+        } else {
+          ASSERT_TRUE(plan) << sender << " " << receivers[0] << " " << count;
+          EXPECT_EQ(plan->receivers, rows) << sender << " " << receivers[0] << " " << count;
+        }
+      }
+    }
+  }
+}
+
 class RecordingSink : public zx::DiagnosticSink {
  public:
   bool enabled(zx::DiagnosticLevel, std::string_view) const noexcept override { return true; }
