@@ -62,14 +62,13 @@ class BlockPipeline {
       if (slot.block == hashed_) {
         lock.unlock();
         if (slot.failure) std::rethrow_exception(slot.failure);
-        const auto bytes = slot.stream.bytes();
-        hasher.write(bytes.data(), bytes.size());
+        slot.stream.hash_into(hasher);
         cases += slot.cases;
         lock.lock();
         ++hashed_;
         changed_.notify_all();
       } else if (claimable()) {
-        plan_next(lock, runner);
+        plan_next(lock, runner, false);
       } else {
         changed_.wait(lock);
       }
@@ -85,11 +84,17 @@ class BlockPipeline {
 
   // Claims the next block and plans it with the lock released. Every failure is
   // kept with the block, to surface when the hash reaches it.
-  void plan_next(std::unique_lock<std::mutex>& lock, SweepRunner& runner) {
+  //
+  // Texts written on the second thread cross to the hashing one, so it leaves
+  // them for the hashing thread while that one keeps up (few blocks wait to be
+  // hashed) and writes them itself when it falls behind, which keeps both
+  // threads busy.
+  void plan_next(std::unique_lock<std::mutex>& lock, SweepRunner& runner, bool second_thread) {
     const std::size_t block = next_++;
+    const bool defer_timings = second_thread && block - hashed_ < slots_.size() / 2;
     Slot& slot = slots_[block % slots_.size()];
     lock.unlock();
-    slot.stream.clear();
+    slot.stream.clear(defer_timings);
     slot.failure = nullptr;
     try {
       slot.cases = runner.run(table_, blocks_[block], slot.stream);
@@ -108,7 +113,7 @@ class BlockPipeline {
       for (;;) {
         changed_.wait(lock, [this] { return stop_ || next_ >= blocks_.size() || claimable(); });
         if (stop_ || next_ >= blocks_.size()) return;
-        plan_next(lock, runner);
+        plan_next(lock, runner, true);
       }
     } catch (...) {
       // Only setting up can fail here (plan_next() keeps its failures): the

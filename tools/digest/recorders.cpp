@@ -3,6 +3,8 @@
 #include <bit>
 #include <cstring>
 
+#include "zerin/exchange/errors.hpp"
+
 namespace zerin::digest {
 namespace {
 
@@ -99,26 +101,19 @@ void ChunkedRecorder::text(std::string_view text) {
 }
 
 void ChunkedRecorder::sender_timings(const ExchangeRow& sender) {
-  constexpr std::size_t room = timing_offsets.size() * (exchange::timing_debug_capacity + 1);
-  reserve(room);
-  char* p = reinterpret_cast<char*>(pos_);
-  const exchange::SenderRowTiming row_timing(sender);
+  reserve(timing_texts_room);
+  pos_ = put_timing_texts(pos_, sender);
+}
+
+unsigned char* put_timing_texts(unsigned char* p, const ExchangeRow& sender) {
+  char* text = reinterpret_cast<char*>(p);
+  const exchange::SenderRowTiming timing(sender);
   for (const std::uint32_t offset : timing_offsets) {
-    char* end = row_timing.write_debug(p, p + exchange::timing_debug_capacity, offset);
-    if (end == nullptr) {
-      // Longer than any text the library makes: the general path.
-      pos_ = reinterpret_cast<unsigned char*>(p);
-      std::string text;
-      exchange::append_debug(text, row_timing.at(offset));
-      this->text(text);
-      reserve(room);
-      p = reinterpret_cast<char*>(pos_);
-      continue;
-    }
-    *end++ = '\xFF';
-    p = end;
+    text = timing.write_debug(text, text + exchange::timing_debug_capacity, offset);
+    if (text == nullptr) throw exchange::InternalFault("timing text exceeds its capacity");
+    *text++ = '\xFF';
   }
-  pos_ = reinterpret_cast<unsigned char*>(p);
+  return reinterpret_cast<unsigned char*>(text);
 }
 
 // --- BufferedHashRecorder ---
@@ -156,6 +151,25 @@ void BlockRecorder::hand_over() {
   begin_ = buffer_.get();
   pos_ = begin_ + size;
   end_ = begin_ + 2 * capacity;
+}
+
+void BlockRecorder::sender_timings(const ExchangeRow& sender) {
+  if (!defer_timings_) {
+    ChunkedRecorder::sender_timings(sender);
+    return;
+  }
+  timings_.push_back({static_cast<std::size_t>(pos_ - begin_), sender});
+}
+
+void BlockRecorder::hash_into(DefaultHasher& hasher) const {
+  std::size_t hashed = 0;
+  unsigned char texts[timing_texts_room];
+  for (const DeferredTimings& timings : timings_) {
+    hasher.write(begin_ + hashed, timings.at - hashed);
+    hasher.write(texts, static_cast<std::size_t>(put_timing_texts(texts, timings.sender) - texts));
+    hashed = timings.at;
+  }
+  hasher.write(begin_ + hashed, static_cast<std::size_t>(pos_ - begin_) - hashed);
 }
 
 // --- StreamCapture ---

@@ -13,6 +13,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "output.hpp"
 #include "siphash.hpp"
@@ -22,6 +23,14 @@ namespace zerin::digest {
 
 // Bytes a row contributes to the stream.
 inline constexpr std::size_t row_stream_size = 8 + 4 * exchange::row_length;
+
+// Room for the timing texts of one sender row, each with its 0xFF.
+inline constexpr std::size_t timing_texts_room =
+    timing_offsets.size() * (exchange::timing_debug_capacity + 1);
+// Writes the stream bytes of the timing texts of `sender` (for each timing
+// offset the debug text of its timing, then 0xFF) at `p`, which has
+// timing_texts_room bytes of room, and returns their end.
+unsigned char* put_timing_texts(unsigned char* p, const ExchangeRow& sender);
 
 // Feeds every value straight into a DefaultHasher, one write per field.
 class HashRecorder final : public Recorder {
@@ -46,11 +55,12 @@ class ChunkedRecorder : public Recorder {
   void rows(std::span<const ExchangeRow> rows) final;
   void text(std::string_view text) final;
   // Writes the timing texts straight into the buffer.
-  void sender_timings(const ExchangeRow& sender) final;
+  void sender_timings(const ExchangeRow& sender) override;
 
  protected:
   // Enough for a row or one plan's three timing texts.
   static constexpr std::size_t minimum_room = 1024;
+  static_assert(minimum_room >= row_stream_size && minimum_room >= timing_texts_room);
   ChunkedRecorder() = default;
   ~ChunkedRecorder() override = default;
   // Takes the bytes [begin_, pos_) (hashing them, say, or keeping them) and
@@ -86,20 +96,34 @@ class BufferedHashRecorder final : public ChunkedRecorder {
 };
 
 // Encodes the stream of a run of cases into one growing buffer, kept from run
-// to run, for another thread to hash later.
+// to run, for another thread to hash later. A block planned on one core and
+// hashed on another crosses between their caches; the timing texts are more
+// than half of its bytes, so with defer_timings(true) only each sender row and
+// the place of its texts are kept, and hash_into() writes the texts where the
+// hash reads them.
 class BlockRecorder final : public ChunkedRecorder {
  public:
   static constexpr std::size_t initial_size = 256 * 1024;
   BlockRecorder();
-  // The bytes recorded since the last clear().
-  std::span<const unsigned char> bytes() const noexcept {
-    return {begin_, static_cast<std::size_t>(pos_ - begin_)};
+  void sender_timings(const ExchangeRow& sender) override;
+  // Feeds the stream recorded since the last clear() into `hasher`.
+  void hash_into(DefaultHasher& hasher) const;
+  // Empties the block; `defer` says whether timing texts wait for hash_into().
+  void clear(bool defer_timings) noexcept {
+    pos_ = begin_;
+    timings_.clear();
+    defer_timings_ = defer_timings;
   }
-  void clear() noexcept { pos_ = begin_; }
 
  private:
+  struct DeferredTimings {
+    std::size_t at;  // where the texts go among the recorded bytes
+    ExchangeRow sender;
+  };
   void hand_over() override;  // grows the buffer, keeping what it holds
   std::unique_ptr<unsigned char[]> buffer_;
+  std::vector<DeferredTimings> timings_;
+  bool defer_timings_ = false;
 };
 
 // Records nothing but keeps the whole stream in memory (benchmarks and tests).
