@@ -2,6 +2,7 @@
 #ifndef ZERIN_EXCHANGE_SRC_TEXT_HPP
 #define ZERIN_EXCHANGE_SRC_TEXT_HPP
 
+#include <array>
 #include <bit>
 #include <charconv>
 #include <cstdint>
@@ -20,29 +21,44 @@ inline void append_unsigned(std::string& out, std::uint64_t value, int base = 10
   out.append(buffer, result.ptr);
 }
 
-// Writes `value` in decimal at `p` (room for 10 characters) and returns the end.
-// The digest formats millions of cycle counts, so the length comes from the bit
-// width and the digits are written two at a time from the end.
+// Two decimal digits as characters, first digit in the low byte.
+inline constexpr auto digit_pairs = [] {
+  std::array<std::uint16_t, 100> pairs{};
+  for (unsigned n = 0; n < 100; ++n) {
+    pairs[n] = static_cast<std::uint16_t>(('0' + n / 10) | (('0' + n % 10) << 8));
+  }
+  return pairs;
+}();
+
+// Writes `value` in decimal at `p` and returns the end of the digits. The
+// digest formats millions of cycle counts, most below 10000: those are built
+// as one four-character word, leading zeros shifted out, and stored whole, so
+// the caller keeps ten bytes of room whatever the value. Longer numbers are
+// written two digits at a time from the end.
 inline char* put_decimal(char* p, std::uint32_t value) noexcept {
-  static constexpr char pairs[] =
-      "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
-      "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
-      "8081828384858687888990919293949596979899";
-  // powers[k] is 10^k, except powers[0], which makes 0 one digit long.
-  static constexpr std::uint32_t powers[] = {0,         10,         100,      1000,
+  if (value < 10000) {
+    const int digits = 1 + (value >= 10) + (value >= 100) + (value >= 1000);
+    std::uint32_t word = digit_pairs[value / 100] | (std::uint32_t{digit_pairs[value % 100]} << 16);
+    word >>= 8 * (4 - digits);
+    if constexpr (std::endian::native == std::endian::big) word = std::byteswap(word);
+    std::memcpy(p, &word, sizeof word);
+    return p + digits;
+  }
+  // powers[k] is 10^k; 1233 / 4096 is just above log10(2), so t is floor(log10)
+  // or one less.
+  static constexpr std::uint32_t powers[] = {1,         10,         100,      1000,
                                              10000,     100000,     1000000,  10000000,
                                              100000000, 1000000000};
-  // 1233 / 4096 is just above log10(2), so t is floor(log10) or one less.
   const int t = (static_cast<int>(std::bit_width(value)) * 1233) >> 12;
   char* const end = p + t + (value >= powers[t] ? 1 : 0);
   char* q = end;
   while (value >= 100) {
     q -= 2;
-    std::memcpy(q, pairs + 2 * (value % 100), 2);
+    std::memcpy(q, &digit_pairs[value % 100], 2);
     value /= 100;
   }
   if (value >= 10) {
-    std::memcpy(q - 2, pairs + 2 * value, 2);
+    std::memcpy(q - 2, &digit_pairs[value], 2);
   } else {
     q[-1] = static_cast<char>('0' + value);
   }

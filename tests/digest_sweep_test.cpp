@@ -226,29 +226,6 @@ TEST(DigestSweep, BlocksCoverTheTableInOrder) {
   }
 }
 
-TEST(DigestSweep, DeferredTimingTextsHashAsWritten) {
-  // Counts 4090..4148 of entry 2 hold successful plans, failed multicasts and
-  // timing errors; a block hashes the same with its timing texts written at
-  // once or left for hash_into(), and again after clear().
-  auto table = zd::digest_case_table();
-  table.first_count = 4090;
-  const zd::SweepBlock block = zd::sweep_blocks(table, 200)[1];
-  zd::BufferedHashRecorder single;
-  zd::SweepRunner runner(board());
-  runner.run(table, block, single);
-  const std::uint64_t length = single.length();
-  const std::uint64_t expected = single.finish();
-  zd::BlockRecorder recorder;
-  for (const bool defer : {true, false, true}) {
-    recorder.clear(defer);
-    runner.run(table, block, recorder);
-    zd::DefaultHasher hasher;
-    recorder.hash_into(hasher);
-    EXPECT_EQ(hasher.length(), length) << defer;
-    EXPECT_EQ(hasher.finish(), expected) << defer;
-  }
-}
-
 TEST(DigestSweep, ParallelDigestMatchesTheSingleThread) {
   auto table = zd::digest_case_table();
   table.last_count = 900;

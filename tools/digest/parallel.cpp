@@ -62,13 +62,14 @@ class BlockPipeline {
       if (slot.block == hashed_) {
         lock.unlock();
         if (slot.failure) std::rethrow_exception(slot.failure);
-        slot.stream.hash_into(hasher);
+        const auto bytes = slot.stream.bytes();
+        hasher.write(bytes.data(), bytes.size());
         cases += slot.cases;
         lock.lock();
         ++hashed_;
         changed_.notify_all();
       } else if (claimable()) {
-        plan_next(lock, runner, false);
+        plan_next(lock, runner);
       } else {
         changed_.wait(lock);
       }
@@ -84,17 +85,11 @@ class BlockPipeline {
 
   // Claims the next block and plans it with the lock released. Every failure is
   // kept with the block, to surface when the hash reaches it.
-  //
-  // Texts written on the second thread cross to the hashing one, so it leaves
-  // them for the hashing thread while that one keeps up (few blocks wait to be
-  // hashed) and writes them itself when it falls behind, which keeps both
-  // threads busy.
-  void plan_next(std::unique_lock<std::mutex>& lock, SweepRunner& runner, bool second_thread) {
+  void plan_next(std::unique_lock<std::mutex>& lock, SweepRunner& runner) {
     const std::size_t block = next_++;
-    const bool defer_timings = second_thread && block - hashed_ < slots_.size() / 2;
     Slot& slot = slots_[block % slots_.size()];
     lock.unlock();
-    slot.stream.clear(defer_timings);
+    slot.stream.clear();
     slot.failure = nullptr;
     try {
       slot.cases = runner.run(table_, blocks_[block], slot.stream);
@@ -113,7 +108,7 @@ class BlockPipeline {
       for (;;) {
         changed_.wait(lock, [this] { return stop_ || next_ >= blocks_.size() || claimable(); });
         if (stop_ || next_ >= blocks_.size()) return;
-        plan_next(lock, runner, true);
+        plan_next(lock, runner);
       }
     } catch (...) {
       // Only setting up can fail here (plan_next() keeps its failures): the

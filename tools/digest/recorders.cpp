@@ -153,25 +153,6 @@ void BlockRecorder::hand_over() {
   end_ = begin_ + 2 * capacity;
 }
 
-void BlockRecorder::sender_timings(const ExchangeRow& sender) {
-  if (!defer_timings_) {
-    ChunkedRecorder::sender_timings(sender);
-    return;
-  }
-  timings_.push_back({static_cast<std::size_t>(pos_ - begin_), sender});
-}
-
-void BlockRecorder::hash_into(DefaultHasher& hasher) const {
-  std::size_t hashed = 0;
-  unsigned char texts[timing_texts_room];
-  for (const DeferredTimings& timings : timings_) {
-    hasher.write(begin_ + hashed, timings.at - hashed);
-    hasher.write(texts, static_cast<std::size_t>(put_timing_texts(texts, timings.sender) - texts));
-    hashed = timings.at;
-  }
-  hasher.write(begin_ + hashed, static_cast<std::size_t>(pos_ - begin_) - hashed);
-}
-
 // --- StreamCapture ---
 
 void StreamCapture::row(const ExchangeRow& row) {

@@ -13,7 +13,6 @@
 #include <span>
 #include <string>
 #include <string_view>
-#include <vector>
 
 #include "output.hpp"
 #include "siphash.hpp"
@@ -55,7 +54,7 @@ class ChunkedRecorder : public Recorder {
   void rows(std::span<const ExchangeRow> rows) final;
   void text(std::string_view text) final;
   // Writes the timing texts straight into the buffer.
-  void sender_timings(const ExchangeRow& sender) override;
+  void sender_timings(const ExchangeRow& sender) final;
 
  protected:
   // Enough for a row or one plan's three timing texts.
@@ -96,34 +95,20 @@ class BufferedHashRecorder final : public ChunkedRecorder {
 };
 
 // Encodes the stream of a run of cases into one growing buffer, kept from run
-// to run, for another thread to hash later. A block planned on one core and
-// hashed on another crosses between their caches; the timing texts are more
-// than half of its bytes, so with defer_timings(true) only each sender row and
-// the place of its texts are kept, and hash_into() writes the texts where the
-// hash reads them.
+// to run, for another thread to hash later.
 class BlockRecorder final : public ChunkedRecorder {
  public:
   static constexpr std::size_t initial_size = 256 * 1024;
   BlockRecorder();
-  void sender_timings(const ExchangeRow& sender) override;
-  // Feeds the stream recorded since the last clear() into `hasher`.
-  void hash_into(DefaultHasher& hasher) const;
-  // Empties the block; `defer` says whether timing texts wait for hash_into().
-  void clear(bool defer_timings) noexcept {
-    pos_ = begin_;
-    timings_.clear();
-    defer_timings_ = defer_timings;
+  // The bytes recorded since the last clear().
+  std::span<const unsigned char> bytes() const noexcept {
+    return {begin_, static_cast<std::size_t>(pos_ - begin_)};
   }
+  void clear() noexcept { pos_ = begin_; }
 
  private:
-  struct DeferredTimings {
-    std::size_t at;  // where the texts go among the recorded bytes
-    ExchangeRow sender;
-  };
   void hand_over() override;  // grows the buffer, keeping what it holds
   std::unique_ptr<unsigned char[]> buffer_;
-  std::vector<DeferredTimings> timings_;
-  bool defer_timings_ = false;
 };
 
 // Records nothing but keeps the whole stream in memory (benchmarks and tests).
