@@ -27,8 +27,6 @@ constexpr std::uint32_t last_multicast_cycle = 0xFFF;
 constexpr std::uint32_t multicast_direction = 3;
 // PIC control value of every multicast receiver tail.
 constexpr std::uint32_t multicast_tail_address = 0x14000;
-// Receivers whose mux time multicast planning computes only once.
-constexpr std::size_t remembered_mux_times = 8;
 
 // Phase of a receiver: twice its slot.
 constexpr std::uint32_t receiver_phase(std::uint32_t physical_tile) noexcept {
