@@ -30,25 +30,7 @@ std::expected<void, ExchangeError> validate_count(std::uint32_t count) noexcept 
 
 std::expected<void, ExchangeError> set_instruction_advance(std::uint32_t& instruction,
                                                            std::uint32_t advance) noexcept {
-  if (advance == 0) return schedule_error("zero event advance");
-  const std::uint32_t immediate = advance - 1;
-  auto rewrite = [&](WordField field,
-                     std::string_view overflow) -> std::expected<void, ExchangeError> {
-    if (!field.fits(immediate)) return schedule_error(overflow);
-    instruction = field.set(instruction, immediate);
-    return {};
-  };
-  if (is_exchange_delay(instruction)) {
-    return rewrite(f::ExchangeDelay::cycles, "delay advance overflow");
-  }
-  if (is_pic_delay(instruction)) return rewrite(f::PicDelay::advance, "PIC delay advance overflow");
-  if (is_xpic_delay(instruction)) {
-    return rewrite(f::XpicDelay::advance, "XPIC delay advance overflow");
-  }
-  if (is_send(instruction) || is_send_off(instruction) || is_send_control(instruction)) {
-    return schedule_error("scheduled offset truncates a send");
-  }
-  return schedule_error("first scheduled event is not a delay");
+  return detail::set_instruction_advance(instruction, advance);
 }
 
 std::expected<void, ExchangeError> set_sender_control(ExchangeRow& row,

@@ -179,7 +179,7 @@ std::expected<void, ExchangeError> append_receive_events_record(
         if (!brought) return brought;
       }
       std::uint32_t instruction = event.instruction;
-      auto set = set_instruction_advance(instruction, event.cycles - event_cycles);
+      auto set = detail::set_instruction_advance(instruction, event.cycles - event_cycles);
       if (!set) return set;
       words.push_back(instruction);
       event_cycles = event.cycles;
