@@ -27,8 +27,6 @@ constexpr std::uint32_t last_multicast_cycle = 0xFFF;
 constexpr std::uint32_t multicast_direction = 3;
 // PIC control value of every multicast receiver tail.
 constexpr std::uint32_t multicast_tail_address = 0x14000;
-// Receivers whose mux time multicast planning computes only once.
-constexpr std::size_t remembered_mux_times = 8;
 
 // Phase of a receiver: twice its slot.
 constexpr std::uint32_t receiver_phase(std::uint32_t physical_tile) noexcept {
@@ -103,13 +101,15 @@ std::expected<void, ExchangeError> Topology::multicast_into(
     std::uint32_t schedule_offset) const {
   detail::RememberedMuxTimes mux_times{};
   return detail::plan_multicast(*this, plan, sender_logical, receiver_logical, count,
-                                schedule_offset, mux_times);
+                                schedule_offset, detail::MulticastReceiverRows::ordinary,
+                                mux_times);
 }
 
 std::expected<void, ExchangeError> detail::plan_multicast(
     const Topology& topology, MulticastPlan& plan, std::uint16_t sender_logical,
     std::span<const std::uint16_t> receiver_logical, std::uint32_t count,
-    std::uint32_t schedule_offset, RememberedMuxTimes& mux_times) {
+    std::uint32_t schedule_offset, MulticastReceiverRows receiver_rows,
+    RememberedMuxTimes& mux_times) {
   const std::span<const std::uint16_t> logical_to_physical = topology.logical_to_physical();
   plan.sender = {};
   plan.receivers.clear();
@@ -178,6 +178,7 @@ std::expected<void, ExchangeError> detail::plan_multicast(
       return schedule_error("receiver phase");
     }
     ExchangeRow& row = plan.receivers.emplace_back();
+    if (receiver_rows == MulticastReceiverRows::left_to_caller) continue;
     row[0] = sync_word;
     row[1] = delay_xpic(static_cast<std::uint32_t>(receive_cycle), 0, source_physical);
     const auto tail = ordinary_receiver_tail(count, receiver_phase(tile), multicast_tail_address);
