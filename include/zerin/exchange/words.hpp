@@ -70,6 +70,10 @@ struct WordKindBits {
   std::uint32_t mask;
   std::uint32_t bits;
   constexpr bool matches(std::uint32_t word) const noexcept { return (word & mask) == bits; }
+  // Whether no word is of both kinds: some bit fixed by both is fixed differently.
+  constexpr bool excludes(WordKindBits other) const noexcept {
+    return ((bits ^ other.bits) & mask & other.mask) != 0;
+  }
 };
 
 // The layouts of the words the exchange unit runs. A word occupies its "advance"
@@ -273,12 +277,17 @@ inline std::expected<void, ExchangeError> set_instruction_advance(std::uint32_t&
     instruction = field.set(instruction, immediate);
     return {};
   };
-  if (is_exchange_delay(instruction)) {
-    return rewrite(f::ExchangeDelay::cycles, "delay advance overflow");
-  }
+  // The delay kinds exclude each other, so the order of these tests is free: the
+  // timed controls that emission rewrites come first.
+  static_assert(f::PicDelay::kind.excludes(f::XpicDelay::kind) &&
+                f::PicDelay::kind.excludes(f::ExchangeDelay::kind) &&
+                f::XpicDelay::kind.excludes(f::ExchangeDelay::kind));
   if (is_pic_delay(instruction)) return rewrite(f::PicDelay::advance, "PIC delay advance overflow");
   if (is_xpic_delay(instruction)) {
     return rewrite(f::XpicDelay::advance, "XPIC delay advance overflow");
+  }
+  if (is_exchange_delay(instruction)) {
+    return rewrite(f::ExchangeDelay::cycles, "delay advance overflow");
   }
   if (is_send(instruction) || is_send_off(instruction) || is_send_control(instruction)) {
     return schedule_error("scheduled offset truncates a send");
