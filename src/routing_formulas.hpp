@@ -35,8 +35,10 @@ constexpr std::int32_t half(std::uint32_t tile) noexcept {
 // on when not.
 inline constexpr std::array<std::int8_t, 8> landing_offset{1, 5, 2, 4, 5, 1, 4, 2};
 
-constexpr std::int32_t route_displacement(std::uint32_t source,
-                                          std::uint32_t destination) noexcept {
+// The signed route distance from the source's mux column to where the route
+// lands on the destination's column, six per folded column; never 0.
+constexpr std::int32_t column_route_displacement(std::uint32_t source,
+                                                 std::uint32_t destination) noexcept {
   const std::int32_t source_raw = raw_column(source);
   // The source's mux column moves one on when its half bit and bit 0 differ.
   const std::int32_t source_mux =
@@ -44,10 +46,6 @@ constexpr std::int32_t route_displacement(std::uint32_t source,
   const std::int32_t base = (folded_column(raw_column(destination)) - source_mux) * 6;
   return base +
          landing_offset[(destination & 3u) | (static_cast<std::uint32_t>(half(destination)) << 2)];
-}
-
-constexpr std::uint32_t direction(std::uint32_t source, std::uint32_t destination) noexcept {
-  return route_displacement(source, destination) >= 1 ? 1u : 2u;
 }
 
 // The mux time without its slot term: cycles from the send until the data
@@ -63,31 +61,45 @@ constexpr std::int32_t column_mux_time(std::uint32_t source, std::uint32_t desti
   const std::int32_t crossing = 8 * half(source) + 3 - destination_raw;
   const std::int32_t edges = 4 * (folded_column(source_raw) - folded_column(destination_raw));
   const std::int32_t turn = half(source) == half(destination) ? source_low + 1 : 16 - source_low;
-  return crossing + edges + turn + std::abs(route_displacement(source, destination)) - 34;
+  return crossing + edges + turn + std::abs(column_route_displacement(source, destination)) - 34;
 }
 
-// column_mux_time() reads bits 0 and 2-5 of the source and bits 0-5 of the
-// destination, so it is laid out once for all 2048 combinations of them.
-constexpr std::uint32_t column_mux_index(std::uint32_t source, std::uint32_t destination) noexcept {
+// Both column formulas read only bits 0 and 2-5 of the source and bits 0-5 of
+// the destination, so they are laid out once for all 2048 combinations.
+constexpr std::uint32_t column_index(std::uint32_t source, std::uint32_t destination) noexcept {
   const std::uint32_t source_bits = (source & 1u) | ((source >> 1) & 0x1Eu);
   return (source_bits << 6) | (destination & 0x3Fu);
 }
-inline constexpr auto column_mux_times = [] {
-  std::array<std::int16_t, 2048> times{};
+struct ColumnRoute {
+  std::int8_t displacement;
+  std::int16_t mux_time;
+};
+inline constexpr auto column_routes = [] {
+  std::array<ColumnRoute, 2048> routes{};
   for (std::uint32_t source_bits = 0; source_bits < 32; ++source_bits) {
     const std::uint32_t source = (source_bits & 1u) | ((source_bits & 0x1Eu) << 1);
     for (std::uint32_t destination = 0; destination < 64; ++destination) {
-      times[column_mux_index(source, destination)] =
-          static_cast<std::int16_t>(column_mux_time(source, destination));
+      routes[column_index(source, destination)] = {
+          static_cast<std::int8_t>(column_route_displacement(source, destination)),
+          static_cast<std::int16_t>(column_mux_time(source, destination))};
     }
   }
-  return times;
+  return routes;
 }();
+
+constexpr std::int32_t route_displacement(std::uint32_t source,
+                                          std::uint32_t destination) noexcept {
+  return column_routes[column_index(source, destination)].displacement;
+}
+
+constexpr std::uint32_t direction(std::uint32_t source, std::uint32_t destination) noexcept {
+  return route_displacement(source, destination) >= 1 ? 1u : 2u;
+}
 
 // The full mux time: the column part, plus two cycles per slot of sweep from the
 // destination back to the source.
 constexpr std::int32_t time_to_mux(std::uint32_t source, std::uint32_t destination) noexcept {
-  return column_mux_times[column_mux_index(source, destination)] +
+  return column_routes[column_index(source, destination)].mux_time +
          (slot(source) - slot(destination)) * 2;
 }
 
