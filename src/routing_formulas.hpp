@@ -7,7 +7,6 @@
 #include <algorithm>
 #include <array>
 #include <cstdint>
-#include <cstdlib>
 
 namespace zerin::exchange::detail {
 
@@ -61,7 +60,8 @@ constexpr std::int32_t column_mux_time(std::uint32_t source, std::uint32_t desti
   const std::int32_t crossing = 8 * half(source) + 3 - destination_raw;
   const std::int32_t edges = 4 * (folded_column(source_raw) - folded_column(destination_raw));
   const std::int32_t turn = half(source) == half(destination) ? source_low + 1 : 16 - source_low;
-  return crossing + edges + turn + std::abs(column_route_displacement(source, destination)) - 34;
+  const std::int32_t displacement = column_route_displacement(source, destination);
+  return crossing + edges + turn + (displacement < 0 ? -displacement : displacement) - 34;
 }
 
 // Both column formulas read only bits 0 and 2-5 of the source and bits 0-5 of
