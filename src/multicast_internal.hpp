@@ -19,13 +19,20 @@ namespace zerin::exchange::detail {
 inline constexpr std::size_t remembered_mux_times = 8;
 using RememberedMuxTimes = std::array<std::int32_t, remembered_mux_times>;
 
+// Whether plan_multicast() lays the ordinary receiver rows, or leaves them for
+// a caller that lays rows of its own over them.
+enum class MulticastReceiverRows : bool { ordinary, left_to_caller };
+
 // Topology::multicast_into(). On success `mux_times[i]` is time_to_mux() from
 // the sender to receiver i, for each of the first remembered_mux_times receivers.
+// With MulticastReceiverRows::left_to_caller every check is made as for
+// ordinary rows and the plan gets one row per receiver, but those rows stay zero.
 std::expected<void, ExchangeError> plan_multicast(const Topology& topology, MulticastPlan& plan,
                                                   std::uint16_t sender_logical,
                                                   std::span<const std::uint16_t> receiver_logical,
                                                   std::uint32_t count,
                                                   std::uint32_t schedule_offset,
+                                                  MulticastReceiverRows receiver_rows,
                                                   RememberedMuxTimes& mux_times);
 
 }  // namespace zerin::exchange::detail

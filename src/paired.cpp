@@ -194,7 +194,8 @@ std::expected<void, ExchangeError> Topology::paired_multicast_into(
   };
   detail::RememberedMuxTimes local_mux{};
   if (auto planned =
-          detail::plan_multicast(*this, plan, sender_logical, receivers, count, 0, local_mux);
+          detail::plan_multicast(*this, plan, sender_logical, receivers, count, 0,
+                                 detail::MulticastReceiverRows::left_to_caller, local_mux);
       !planned) {
     return planned;
   }

@@ -7,6 +7,7 @@
 #include "listed_tiles.hpp"
 #include "multicast_internal.hpp"
 #include "routing_formulas.hpp"
+#include "rows_internal.hpp"
 #include "text.hpp"
 #include "zerin/exchange/rows.hpp"
 #include "zerin/exchange/topology.hpp"
@@ -68,10 +69,12 @@ std::expected<Plan, ExchangeError> Topology::point_to_point(std::uint16_t sender
   if (!ordinary_receiver_tail_fits(count, receiver_phase(receiver))) {
     return schedule_error("receiver phase");
   }
-  auto sender_row = primitive_sender_row(count, detail::direction(sender, receiver), sender_delay);
-  if (!sender_row) return std::unexpected(sender_row.error());
-
-  Plan plan{*sender_row, {}};
+  Plan plan{};
+  if (auto laid = detail::lay_primitive_sender_row(
+          plan.sender, count, detail::direction(sender, receiver), sender_delay);
+      !laid) {
+    return std::unexpected(laid.error());
+  }
   plan.receiver[0] = p2p_receiver_lead_word;
   plan.receiver[1] = sync_word;
   plan.receiver[2] = delay_xpic(p2p_receive_advance, 0, 0);
@@ -101,13 +104,15 @@ std::expected<void, ExchangeError> Topology::multicast_into(
     std::uint32_t schedule_offset) const {
   detail::RememberedMuxTimes mux_times{};
   return detail::plan_multicast(*this, plan, sender_logical, receiver_logical, count,
-                                schedule_offset, mux_times);
+                                schedule_offset, detail::MulticastReceiverRows::ordinary,
+                                mux_times);
 }
 
 std::expected<void, ExchangeError> detail::plan_multicast(
     const Topology& topology, MulticastPlan& plan, std::uint16_t sender_logical,
     std::span<const std::uint16_t> receiver_logical, std::uint32_t count,
-    std::uint32_t schedule_offset, RememberedMuxTimes& mux_times) {
+    std::uint32_t schedule_offset, MulticastReceiverRows receiver_rows,
+    RememberedMuxTimes& mux_times) {
   const std::span<const std::uint16_t> logical_to_physical = topology.logical_to_physical();
   plan.sender = {};
   plan.receivers.clear();
@@ -155,8 +160,16 @@ std::expected<void, ExchangeError> detail::plan_multicast(
       receiver_logical.size() == 1
           ? detail::direction(source_physical, logical_to_physical[receiver_logical[0]])
           : multicast_direction;
-  auto sender_row = primitive_sender_row(count, send_direction, start - 1);
-  if (!sender_row) return std::unexpected(sender_row.error());
+  // The sender row is laid first; a later refusal takes it back.
+  auto refuse = [&](const ExchangeError& error) {
+    plan.sender = {};
+    plan.receivers.clear();
+    return std::unexpected(error);
+  };
+  if (auto laid = detail::lay_primitive_sender_row(plan.sender, count, send_direction, start - 1);
+      !laid) {
+    return refuse(laid.error());
+  }
 
   plan.receivers.reserve(receiver_logical.size());
   for (std::size_t i = 0; i < receiver_logical.size(); ++i) {
@@ -168,21 +181,18 @@ std::expected<void, ExchangeError> detail::plan_multicast(
       throw InternalFault("multicast receive cycle overflows");
     }
     if (receive_cycle < 0 || receive_cycle > static_cast<std::int32_t>(last_multicast_cycle)) {
-      plan.receivers.clear();
-      return schedule_error("multicast receive cycle");
+      return refuse(ExchangeError::schedule("multicast receive cycle"));
     }
     if (!ordinary_receiver_tail_fits(count, receiver_phase(tile))) {
-      plan.receivers.clear();
-      return schedule_error("receiver phase");
+      return refuse(ExchangeError::schedule("receiver phase"));
     }
     ExchangeRow& row = plan.receivers.emplace_back();
+    if (receiver_rows == MulticastReceiverRows::left_to_caller) continue;
     row[0] = sync_word;
     row[1] = delay_xpic(static_cast<std::uint32_t>(receive_cycle), 0, source_physical);
     const auto tail = ordinary_receiver_tail(count, receiver_phase(tile), multicast_tail_address);
     std::copy(tail.begin(), tail.end(), row.begin() + 2);
   }
-  plan.sender = *sender_row;
-
   detail::offer_event(DiagnosticLevel::Debug, "assembled multicast exchange", [&] {
     return std::array{DiagnosticField{"sender_logical", std::uint64_t{sender_logical}},
                       DiagnosticField{"receiver_logical", tile_list_text(receiver_logical)},

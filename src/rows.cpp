@@ -2,11 +2,10 @@
 
 #include <algorithm>
 
+#include "rows_internal.hpp"
+
 namespace zerin::exchange {
 namespace {
-
-// Words a send word moves at most; the rest of a transfer goes in a send-off word.
-constexpr std::uint32_t send_word_capacity = word_format::Send::count_minus_one.max() + 1;
 
 // The incoming data leaves the mux 51 cycles plus the receiver's phase after the
 // tail begins: a long transfer's PIC word waits all of it, a short transfer's
@@ -25,19 +24,9 @@ std::expected<ExchangeRow, ExchangeError> primitive_sender_row(std::uint32_t cou
                                                                std::uint32_t direction,
                                                                std::int32_t sender_delay) noexcept {
   ExchangeRow row{};
-  std::size_t cursor = 0;
-  row[cursor++] = sync_word;
-  if (sender_delay >= 0) row[cursor++] = delay(static_cast<std::uint32_t>(sender_delay));
-  const auto send = encode_send(std::min(count, send_word_capacity) - 1, direction, 0);
-  if (!send) return std::unexpected(send.error());
-  row[cursor++] = *send;
-  if (count > send_word_capacity)
-    row[cursor++] = send_off(count - send_word_capacity - 1, direction, 0);
-  // Short transfers wait out the rest of a fixed six-cycle programme.
-  const std::int64_t trailing_delay =
-      std::int64_t{4} - std::int64_t{sender_delay} - std::int64_t{count};
-  if (trailing_delay >= 0) row[cursor++] = delay(static_cast<std::uint32_t>(trailing_delay));
-  row[cursor] = return_word;
+  if (auto laid = detail::lay_primitive_sender_row(row, count, direction, sender_delay); !laid) {
+    return std::unexpected(laid.error());
+  }
   return row;
 }
 

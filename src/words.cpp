@@ -7,6 +7,13 @@ namespace f = word_format;
 
 using detail::schedule_error;
 
+// The fixed bits that send, send-off and SENDPICP words all have set.
+constexpr std::uint32_t routed_kind_bits =
+    f::Send::kind.bits & f::SendOff::kind.bits & f::SendPicp::kind.bits;
+static_assert((f::Send::kind.mask & routed_kind_bits) == routed_kind_bits &&
+              (f::SendOff::kind.mask & routed_kind_bits) == routed_kind_bits &&
+              (f::SendPicp::kind.mask & routed_kind_bits) == routed_kind_bits);
+
 }  // namespace
 
 std::expected<std::uint32_t, ExchangeError> encode_send(std::uint32_t count_minus_one,
@@ -30,25 +37,7 @@ std::expected<void, ExchangeError> validate_count(std::uint32_t count) noexcept 
 
 std::expected<void, ExchangeError> set_instruction_advance(std::uint32_t& instruction,
                                                            std::uint32_t advance) noexcept {
-  if (advance == 0) return schedule_error("zero event advance");
-  const std::uint32_t immediate = advance - 1;
-  auto rewrite = [&](WordField field,
-                     std::string_view overflow) -> std::expected<void, ExchangeError> {
-    if (!field.fits(immediate)) return schedule_error(overflow);
-    instruction = field.set(instruction, immediate);
-    return {};
-  };
-  if (is_exchange_delay(instruction)) {
-    return rewrite(f::ExchangeDelay::cycles, "delay advance overflow");
-  }
-  if (is_pic_delay(instruction)) return rewrite(f::PicDelay::advance, "PIC delay advance overflow");
-  if (is_xpic_delay(instruction)) {
-    return rewrite(f::XpicDelay::advance, "XPIC delay advance overflow");
-  }
-  if (is_send(instruction) || is_send_off(instruction) || is_send_control(instruction)) {
-    return schedule_error("scheduled offset truncates a send");
-  }
-  return schedule_error("first scheduled event is not a delay");
+  return detail::set_instruction_advance(instruction, advance);
 }
 
 std::expected<void, ExchangeError> set_sender_control(ExchangeRow& row,
@@ -59,6 +48,8 @@ std::expected<void, ExchangeError> set_sender_control(ExchangeRow& row,
   // Words change only where one is rewritten, so a row with none is left as it was.
   bool rewritten = false;
   for (std::uint32_t& word : row) {
+    // Sync, delay, return and fill words lack a bit that every routed kind has set.
+    if ((word & routed_kind_bits) != routed_kind_bits) continue;
     if (is_payload_send(word)) {
       // Send and send-off words keep their direction in the same bits.
       static_assert(f::Send::direction.mask() == f::SendOff::direction.mask());

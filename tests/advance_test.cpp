@@ -134,6 +134,22 @@ TEST(SetSenderControl, StampsEverySendAndNothingElse) {
   }
 }
 
+// Every word is judged by its kind alone: over words of every top-bit pattern,
+// exactly the send, send-off and routed SENDPICP words take the control.
+TEST(SetSenderControl, OnlyRoutedKindsAreRewritten) {
+  std::uint32_t mix = 0x2545F491u;
+  for (std::uint32_t top = 0; top < 4096; ++top) {
+    mix = mix * 1664525u + 1013904223u;
+    const std::uint32_t word = (top << 20) | (mix & 0xFFFFFu);
+    const bool routed =
+        zx::is_payload_send(word) || (zx::is_send_control_pair(word) && (word & 3u) != 0);
+    zx::ExchangeRow row{zx::sync_word, word, zx::return_word};
+    const auto stamped = zx::set_sender_control(row, 5);
+    ASSERT_EQ(stamped.has_value(), routed) << std::hex << word;
+    ASSERT_EQ(row[1], routed ? (word & ~7u) | 5u : word) << std::hex << word;
+  }
+}
+
 TEST(SetSenderControl, FailuresLeaveTheRowUnchanged) {
   const zx::ExchangeRow with_send{zx::sync_word, 0x78000003, zx::return_word};
   for (const int control : {0, 8, 255}) {

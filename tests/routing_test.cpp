@@ -1,6 +1,7 @@
 // Route displacement, direction and mux times between physical tiles.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 
 #include "zerin/exchange.hpp"
@@ -79,6 +80,60 @@ TEST(Routing, PairedMuxTimeIsTheLaterOfThePartners) {
       ASSERT_GE(paired, zx::time_to_mux(source, destination));
       ASSERT_GE(paired, zx::time_to_mux(source, destination ^ 2u));
       ASSERT_EQ(paired, zx::paired_time_to_mux(source, destination ^ 2u));
+    }
+  }
+}
+
+// The formulas written out step by step, term by term as first derived: the
+// planners' folded forms must agree with them on every pair of eleven-bit tile
+// numbers.
+std::int32_t stepwise_displacement(std::uint32_t source, std::uint32_t destination) {
+  const std::int32_t source_raw = static_cast<std::int32_t>((source >> 2) & 0xF);
+  const std::int32_t destination_raw = static_cast<std::int32_t>((destination >> 2) & 0xF);
+  const std::int32_t source_column = source_raw <= 7 ? source_raw : source_raw ^ 0xF;
+  const std::int32_t destination_column =
+      destination_raw <= 7 ? destination_raw : destination_raw ^ 0xF;
+  const std::int32_t source_mux =
+      source_column + ((source_raw >> 3) ^ static_cast<std::int32_t>(source & 1));
+  const std::int32_t base = (destination_column - source_mux) * 6;
+  const std::uint32_t lane = destination & 3;
+  const std::uint32_t destination_half = static_cast<std::uint32_t>(destination_raw) >> 3;
+  if (lane <= 1) return base + (destination_half == lane ? 1 : 5);
+  return base + (destination_half == (destination & 1) ? 2 : 4);
+}
+
+std::int32_t stepwise_mux(std::uint32_t source, std::uint32_t destination) {
+  const std::int32_t source_raw = static_cast<std::int32_t>((source >> 2) & 0xF);
+  const std::int32_t destination_raw = static_cast<std::int32_t>((destination >> 2) & 0xF);
+  const std::int32_t source_low = static_cast<std::int32_t>((source >> 2) & 7);
+  const std::int32_t displacement = stepwise_displacement(source, destination);
+  auto edge = [](std::int32_t raw) { return raw <= 7 ? 4 * raw : (4 * raw) ^ 0x3C; };
+  const std::int32_t local = static_cast<std::int32_t>(((source >> 2) & 8) | ((source >> 3) & 3));
+  const std::int32_t crossing = (local - destination_raw) + ((source_low >> 1) ^ 3);
+  const bool same_region = ((source ^ destination) & 0x20) == 0;
+  const std::int32_t turn = same_region ? source_low + 1 : 16 - source_low;
+  const std::int32_t group_delta = (static_cast<std::int32_t>((source >> 6) & 0x1F) -
+                                    static_cast<std::int32_t>((destination >> 6) & 0x1F)) *
+                                   2;
+  return crossing + edge(source_raw) + turn - edge(destination_raw) + group_delta +
+         (displacement < 0 ? -displacement : displacement) - 34;
+}
+
+TEST(Routing, FormulasAgreeWithTheStepwiseDerivation) {
+  for (std::uint32_t source = 0; source < 2048; ++source) {
+    for (std::uint32_t destination = 0; destination < 2048; ++destination) {
+      const std::int32_t displacement = zx::route_displacement(source, destination);
+      const std::int32_t mux = zx::time_to_mux(source, destination);
+      const std::int32_t paired = zx::paired_time_to_mux(source, destination);
+      const std::int32_t expected_paired =
+          std::max(stepwise_mux(source, destination), stepwise_mux(source, destination ^ 2));
+      if (displacement != stepwise_displacement(source, destination) ||
+          mux != stepwise_mux(source, destination) || paired != expected_paired) {
+        FAIL() << source << " -> " << destination << ": displacement " << displacement
+               << " (stepwise " << stepwise_displacement(source, destination) << "), mux " << mux
+               << " (stepwise " << stepwise_mux(source, destination) << "), paired " << paired
+               << " (stepwise " << expected_paired << ")";
+      }
     }
   }
 }

@@ -38,6 +38,15 @@ TEST(WideBoard, ReceiverTailMustFitThePicWait) {
   EXPECT_TRUE(zx::Topology({0, 2432}).multicast(0, Tiles{1}, 4148, 0));
   // The earlier checks still come first.
   EXPECT_EQ(far.multicast(0, Tiles{1}, 100, 4096), schedule("multicast start cycle"));
+
+  // A paired transfer lays rows of its own, but its multicast still refuses the pair.
+  const zx::Topology far_pair({0, 2496, 2498});
+  EXPECT_EQ(far_pair.paired_multicast(0, Tiles{1, 2}, 100), schedule("receiver phase"));
+  zx::MulticastPlan plan;
+  EXPECT_EQ(far_pair.paired_multicast_into(plan, 0, Tiles{1, 2}, 100), schedule("receiver phase"));
+  EXPECT_TRUE(plan.receivers.empty());
+  EXPECT_EQ(plan.sender, zx::ExchangeRow{});
+  EXPECT_TRUE(zx::Topology({0, 2432, 2434}).paired_multicast(0, Tiles{1, 2}, 4148));
 }
 
 // A multicast receiver's XPIC word carries the source tile in 13 bits.

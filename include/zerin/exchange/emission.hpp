@@ -140,10 +140,6 @@ std::expected<void, ExchangeError> append_receive_events_record(
     const std::size_t group_size = receive_event_group_size(events, cursor);
     const std::size_t end = cursor + group_size;
     const std::uint32_t cycles = events[cursor].cycles;
-    // The latest cycle at which the next group's instruction can issue.
-    const std::uint32_t next_start = end < events.size()
-                                         ? (events[end].cycles == 0 ? 0 : events[end].cycles - 1)
-                                         : horizon_cycles;
     std::optional<std::uint32_t> lookahead;
     if (group_size > 2) {
       return detail::schedule_error("incompatible simultaneous receive controls");
@@ -156,6 +152,10 @@ std::expected<void, ExchangeError> append_receive_events_record(
                          ? append_plain_delay_aligned(words, event_cycles, instruction_start, 0)
                          : append_plain_delay(words, event_cycles, instruction_start);
       if (!brought) return brought;
+      // The latest cycle at which the next group's instruction can issue.
+      const std::uint32_t next_start = end < events.size()
+                                           ? (events[end].cycles == 0 ? 0 : events[end].cycles - 1)
+                                           : horizon_cycles;
       if (next_start < event_cycles) return detail::schedule_error("receive control order");
       const std::uint32_t advance =
           std::min(next_start - event_cycles, maximum_send_control_pair_cycles);
@@ -179,7 +179,7 @@ std::expected<void, ExchangeError> append_receive_events_record(
         if (!brought) return brought;
       }
       std::uint32_t instruction = event.instruction;
-      auto set = set_instruction_advance(instruction, event.cycles - event_cycles);
+      auto set = detail::set_instruction_advance(instruction, event.cycles - event_cycles);
       if (!set) return set;
       words.push_back(instruction);
       event_cycles = event.cycles;

@@ -21,6 +21,7 @@
 #include <expected>
 #include <optional>
 #include <span>
+#include <string_view>
 #include <utility>
 
 #include "zerin/exchange/errors.hpp"
@@ -69,6 +70,10 @@ struct WordKindBits {
   std::uint32_t mask;
   std::uint32_t bits;
   constexpr bool matches(std::uint32_t word) const noexcept { return (word & mask) == bits; }
+  // Whether no word is of both kinds: some bit fixed by both is fixed differently.
+  constexpr bool excludes(WordKindBits other) const noexcept {
+    return ((bits ^ other.bits) & mask & other.mask) != 0;
+  }
 };
 
 // The layouts of the words the exchange unit runs. A word occupies its "advance"
@@ -258,6 +263,38 @@ constexpr std::optional<std::uint32_t> maximum_timed_instruction_advance(std::ui
 // word); "first scheduled event is not a delay" (anything else, SENDPICP included).
 ZERIN_EXCHANGE_API std::expected<void, ExchangeError> set_instruction_advance(
     std::uint32_t& instruction, std::uint32_t advance) noexcept;
+
+namespace detail {
+// set_instruction_advance() itself, inline so that emission loops fold it in.
+inline std::expected<void, ExchangeError> set_instruction_advance(std::uint32_t& instruction,
+                                                                  std::uint32_t advance) noexcept {
+  namespace f = word_format;
+  if (advance == 0) return schedule_error("zero event advance");
+  const std::uint32_t immediate = advance - 1;
+  auto rewrite = [&](WordField field,
+                     std::string_view overflow) -> std::expected<void, ExchangeError> {
+    if (!field.fits(immediate)) return schedule_error(overflow);
+    instruction = field.set(instruction, immediate);
+    return {};
+  };
+  // The delay kinds exclude each other, so the order of these tests is free: the
+  // timed controls that emission rewrites come first.
+  static_assert(f::PicDelay::kind.excludes(f::XpicDelay::kind) &&
+                f::PicDelay::kind.excludes(f::ExchangeDelay::kind) &&
+                f::XpicDelay::kind.excludes(f::ExchangeDelay::kind));
+  if (is_pic_delay(instruction)) return rewrite(f::PicDelay::advance, "PIC delay advance overflow");
+  if (is_xpic_delay(instruction)) {
+    return rewrite(f::XpicDelay::advance, "XPIC delay advance overflow");
+  }
+  if (is_exchange_delay(instruction)) {
+    return rewrite(f::ExchangeDelay::cycles, "delay advance overflow");
+  }
+  if (is_send(instruction) || is_send_off(instruction) || is_send_control(instruction)) {
+    return schedule_error("scheduled offset truncates a send");
+  }
+  return schedule_error("first scheduled event is not a delay");
+}
+}  // namespace detail
 
 // Stamps `send_control` into the direction field of every send and send-off word
 // of `row`, and of every SENDPICP word whose field's low two bits are not both 0.
