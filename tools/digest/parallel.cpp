@@ -17,7 +17,10 @@ namespace {
 
 constexpr std::size_t no_block = std::numeric_limits<std::size_t>::max();
 
-struct Slot {
+// Each slot on lines of its own: a recorder's write position changes with
+// every value recorded, and a neighbour read or written by the other thread
+// on the same line would make the two cores pass that line back and forth.
+struct alignas(128) Slot {
   BlockRecorder stream;
   std::size_t block = no_block;  // the block whose bytes are ready here
   std::int32_t cases = 0;
