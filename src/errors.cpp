@@ -76,11 +76,7 @@ void put_debug(Out& out, const ExchangeError& error) {
           [&](const E::DuplicateTile&) { out.append("DuplicateTile"); },
           [&](const E::Count& e) { tuple("Count", e.count); },
           [&](const E::ReceiverSet&) { out.append("ReceiverSet"); },
-          [&](const E::Schedule& e) {
-            out.append("Schedule(\"");
-            out.append(e.reason);
-            out.append("\")");
-          },
+          [&](const E::Schedule& e) { put_schedule_debug(out, e.reason); },
           [&](const E::PlanOffsetRange& e) {
             out.append("PlanOffsetRange { cycles: ");
             append_unsigned(out, e.cycles);

@@ -94,29 +94,37 @@ char* write_ok(char* first, char* last, const ScheduledPayloadTiming& timing) no
   return first + size;
 }
 
-template <class Out>
-void put_err(Out& out, const ExchangeError& error) {
+// `Err(`, what put_error(out) appends, and `)`.
+template <class Out, class PutError>
+void put_err(Out& out, PutError put_error) {
   out.append("Err(");
-  detail::put_debug(out, error);
+  put_error(out);
   out.append(")");
 }
 
-char* write_err(char* first, char* last, const ExchangeError& error) noexcept {
+template <class PutError>
+char* write_err(char* first, char* last, PutError put_error) noexcept {
   detail::BufferText out(first, last);
-  put_err(out, error);
+  put_err(out, put_error);
   return out.full() ? nullptr : out.end();
+}
+
+auto error_text(const ExchangeError& error) {
+  return [&error](auto& out) { detail::put_debug(out, error); };
 }
 
 }  // namespace
 
 char* write_debug(char* first, char* last, const TimingResult& result) noexcept {
-  return result ? write_ok(first, last, *result) : write_err(first, last, result.error());
+  return result ? write_ok(first, last, *result)
+                : write_err(first, last, error_text(result.error()));
 }
 
 char* SenderRowTiming::write_debug(char* first, char* last,
                                    std::uint32_t schedule_offset) const noexcept {
   if (const auto reason = fault(schedule_offset); !reason.empty()) {
-    return write_err(first, last, ExchangeError::schedule(reason));
+    // Only Schedule errors come from here: their text without building one.
+    return write_err(first, last, [reason](auto& out) { detail::put_schedule_debug(out, reason); });
   }
   return write_ok(first, last, timing(schedule_offset));
 }
@@ -132,7 +140,7 @@ void append_debug(std::string& out, const TimingResult& result) {
     out.append(buffer, put_ok(buffer, *result));
     return;
   }
-  put_err(out, result.error());
+  put_err(out, error_text(result.error()));
 }
 
 std::string debug_string(const ScheduledPayloadTiming& timing) {

@@ -46,9 +46,8 @@ inline char* put_decimal(char* p, std::uint32_t value) noexcept {
   }
   // powers[k] is 10^k; 1233 / 4096 is just above log10(2), so t is floor(log10)
   // or one less.
-  static constexpr std::uint32_t powers[] = {1,         10,         100,      1000,
-                                             10000,     100000,     1000000,  10000000,
-                                             100000000, 1000000000};
+  static constexpr std::uint32_t powers[] = {1,      10,      100,      1000,      10000,
+                                             100000, 1000000, 10000000, 100000000, 1000000000};
   const int t = (static_cast<int>(std::bit_width(value)) * 1233) >> 12;
   char* const end = p + t + (value >= powers[t] ? 1 : 0);
   char* q = end;
@@ -92,6 +91,14 @@ inline void append_unsigned(BufferText& out, std::uint64_t value, int base = 10)
   char buffer[20];
   const auto result = std::to_chars(buffer, buffer + sizeof buffer, value, base);
   out.append({buffer, static_cast<std::size_t>(result.ptr - buffer)});
+}
+
+// Appends the debug text of a Schedule error with `reason`: `Schedule("...")`.
+template <class Out>
+void put_schedule_debug(Out& out, std::string_view reason) {
+  out.append("Schedule(\"");
+  out.append(reason);
+  out.append("\")");
 }
 
 // Appends the debug text of `error` (instantiated for std::string and BufferText).
