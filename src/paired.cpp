@@ -123,7 +123,7 @@ std::expected<void, ExchangeError> paired_receiver_row_into(ExchangeRow& row, st
 
   // No two controls of a paired row may share an instruction. With every cycle
   // distinct, each event stands alone, so validate_receive_events() has nothing
-  // left to refuse.
+  // left to refuse and emission lays one timed word per event.
   for (std::size_t i = 1; i < size; ++i) {
     if (events[i - 1].cycles == events[i].cycles) {
       return schedule_error("paired receive coincident controls");
@@ -137,7 +137,7 @@ std::expected<void, ExchangeError> paired_receiver_row_into(ExchangeRow& row, st
   RowWordsInPlace words(row);
   words.push_back(sync_word);
   std::uint32_t cycles = 0;
-  if (auto laid = append_receive_events(words, cycles, timed, horizon, false); !laid) {
+  if (auto laid = detail::append_lone_receive_events(words, cycles, timed, horizon); !laid) {
     return std::unexpected(laid.error());
   }
   words.push_back(return_word);
