@@ -113,7 +113,8 @@ class ZERIN_EXCHANGE_API Topology {
   // paired_time_to_mux() from the sender to any receiver of the transfer.
   // Errors, in this order: Tile (sender's first, then receiver's); Schedule
   // "paired source timing"; paired_receiver_is_early()'s error; Schedule "paired
-  // receive coincident controls"; validate_receive_events()'s error; Schedule
+  // receive coincident controls" (events at distinct cycles pass every check of
+  // validate_receive_events(), so it has no error of its own here); Schedule
   // "paired receive horizon overflow"; emission errors; Schedule "paired receive
   // row capacity" (more than 9 words). Throws InternalFault on an unnamed overflow
   // of the event cycles (unreachable with r470 tiles, counts up to 4148 and a
