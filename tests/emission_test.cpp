@@ -30,6 +30,18 @@ Words tail(const Words& words, std::size_t before) {
 
 using Record = std::tuple<std::size_t, std::size_t, std::uint32_t, std::optional<std::uint32_t>>;
 
+// Uniform numbers in [low, high] from a seeded generator, for the random lists.
+class Picker {
+ public:
+  explicit Picker(std::uint32_t seed) : rng_(seed) {}
+  std::uint32_t operator()(std::uint32_t low, std::uint32_t high) {
+    return std::uniform_int_distribution<std::uint32_t>(low, high)(rng_);
+  }
+
+ private:
+  std::mt19937 rng_;
+};
+
 // Runs emission from `clock` on a sink holding `prefix` and keeps every record.
 struct Emitted {
   std::expected<void, zx::ExchangeError> result;
@@ -261,10 +273,7 @@ TEST(Emission, BoundedSinkCountsPastItsCapacity) {
 // from the starting clock to the horizon, every single event's word completes
 // at its cycle, and every SENDPICP pair issues one cycle before its events.
 TEST(EmissionProperty, WordsMeetEveryEventAndTheHorizon) {
-  std::mt19937 rng(20261208);
-  auto pick = [&](std::uint32_t low, std::uint32_t high) {
-    return std::uniform_int_distribution<std::uint32_t>(low, high)(rng);
-  };
+  Picker pick(20261208);
   namespace f = zx::word_format;
   int laid_out = 0;
   for (int trial = 0; trial < 4000; ++trial) {
@@ -349,10 +358,7 @@ namespace {
 // event): the lone-event path appends the same words, ends on the same clock and
 // fails with the same error as the general emission.
 TEST(LoneEventEmission, MatchesGeneralEmission) {
-  std::mt19937 rng(20261209);
-  auto pick = [&](std::uint32_t low, std::uint32_t high) {
-    return std::uniform_int_distribution<std::uint32_t>(low, high)(rng);
-  };
+  Picker pick(20261209);
   int failures = 0;
   for (int trial = 0; trial < 4000; ++trial) {
     const std::uint32_t start = pick(0, 3);
