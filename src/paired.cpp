@@ -22,7 +22,7 @@ constexpr std::uint32_t neutral_xpic_control = 1600;
 // The row's programme ends this long after its last event.
 constexpr std::uint32_t horizon_lag_cycles = 7;
 // Send control when the sender is one of two receivers, or with four or more.
-constexpr std::uint8_t broadcast_send_control = 7;
+constexpr std::uint32_t broadcast_send_control = 7;
 // OR-ed into the route direction for a two-receiver paired send.
 constexpr std::uint32_t paired_route_send_control = 4;
 
@@ -171,6 +171,20 @@ std::expected<MulticastPlan, ExchangeError> Topology::paired_multicast(
   return plan;
 }
 
+std::uint32_t detail::paired_send_control(std::span<const std::uint16_t> receiver_logical,
+                                          std::uint16_t sender_logical,
+                                          std::uint32_t sender_physical,
+                                          std::uint32_t first_receiver_physical) {
+  if (receiver_logical.size() != 2 ||
+      detail::ListedTiles(receiver_logical).contains(sender_logical)) {
+    return broadcast_send_control;
+  }
+  const std::uint32_t code =
+      detail::direction(sender_physical, first_receiver_physical) | paired_route_send_control;
+  if (!word_format::Send::direction.fits(code)) throw InternalFault("send control is three bits");
+  return code;
+}
+
 std::expected<void, ExchangeError> Topology::paired_multicast_into(
     MulticastPlan& plan, std::uint16_t sender_logical, std::span<const std::uint16_t> receivers,
     std::uint32_t count) const {
@@ -192,28 +206,15 @@ std::expected<void, ExchangeError> Topology::paired_multicast_into(
     plan.receivers.clear();
     return std::unexpected(error);
   };
+  // The sender row comes laid with its paired send control: its one send word
+  // (and send-off word) take it, which is all set_sender_control() would rewrite.
   detail::RememberedMuxTimes local_mux{};
-  if (auto planned =
-          detail::plan_multicast(*this, plan, sender_logical, receivers, count, 0,
-                                 detail::MulticastReceiverRows::left_to_caller, local_mux);
+  if (auto planned = detail::plan_multicast(*this, plan, sender_logical, receivers, count, 0,
+                                            detail::MulticastStyle::paired, local_mux);
       !planned) {
     return planned;
   }
   const std::uint32_t sender_physical = logical_to_physical_[sender_logical];
-
-  std::uint8_t send_control = broadcast_send_control;
-  if (receivers.size() == 2 && !listed.contains(sender_logical)) {
-    const std::uint32_t code =
-        detail::direction(sender_physical, logical_to_physical_[receivers[0]]) |
-        paired_route_send_control;
-    if (code > std::numeric_limits<std::uint8_t>::max()) {
-      throw InternalFault("send control is three bits");
-    }
-    send_control = static_cast<std::uint8_t>(code);
-  }
-  if (auto stamped = set_sender_control(plan.sender, send_control); !stamped) {
-    return fail(stamped.error());
-  }
 
   // Both mux times of every receiver, kept for the rows of the first few. The
   // multicast has timed the first few receivers' own muxes; a receiver's

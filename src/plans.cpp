@@ -104,15 +104,13 @@ std::expected<void, ExchangeError> Topology::multicast_into(
     std::uint32_t schedule_offset) const {
   detail::RememberedMuxTimes mux_times{};
   return detail::plan_multicast(*this, plan, sender_logical, receiver_logical, count,
-                                schedule_offset, detail::MulticastReceiverRows::ordinary,
-                                mux_times);
+                                schedule_offset, detail::MulticastStyle::ordinary, mux_times);
 }
 
 std::expected<void, ExchangeError> detail::plan_multicast(
     const Topology& topology, MulticastPlan& plan, std::uint16_t sender_logical,
     std::span<const std::uint16_t> receiver_logical, std::uint32_t count,
-    std::uint32_t schedule_offset, MulticastReceiverRows receiver_rows,
-    RememberedMuxTimes& mux_times) {
+    std::uint32_t schedule_offset, MulticastStyle style, RememberedMuxTimes& mux_times) {
   const std::span<const std::uint16_t> logical_to_physical = topology.logical_to_physical();
   plan.sender = {};
   plan.receivers.clear();
@@ -156,10 +154,12 @@ std::expected<void, ExchangeError> detail::plan_multicast(
     return schedule_error("multicast source tile");
   }
 
+  const std::uint32_t first_receiver = logical_to_physical[receiver_logical[0]];
   const std::uint32_t send_direction =
-      receiver_logical.size() == 1
-          ? detail::direction(source_physical, logical_to_physical[receiver_logical[0]])
-          : multicast_direction;
+      style == MulticastStyle::paired
+          ? paired_send_control(receiver_logical, sender_logical, source_physical, first_receiver)
+      : receiver_logical.size() == 1 ? detail::direction(source_physical, first_receiver)
+                                     : multicast_direction;
   // The sender row is laid first; a later refusal takes it back.
   auto refuse = [&](const ExchangeError& error) {
     plan.sender = {};
@@ -187,7 +187,7 @@ std::expected<void, ExchangeError> detail::plan_multicast(
       return refuse(ExchangeError::schedule("receiver phase"));
     }
     ExchangeRow& row = plan.receivers.emplace_back();
-    if (receiver_rows == MulticastReceiverRows::left_to_caller) continue;
+    if (style == MulticastStyle::paired) continue;
     row[0] = sync_word;
     row[1] = delay_xpic(static_cast<std::uint32_t>(receive_cycle), 0, source_physical);
     const auto tail = ordinary_receiver_tail(count, receiver_phase(tile), multicast_tail_address);
