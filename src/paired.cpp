@@ -6,6 +6,7 @@
 #include "listed_tiles.hpp"
 #include "multicast_internal.hpp"
 #include "routing_formulas.hpp"
+#include "rows_internal.hpp"
 #include "zerin/exchange/emission.hpp"
 #include "zerin/exchange/receive_events.hpp"
 #include "zerin/exchange/topology.hpp"
@@ -13,12 +14,12 @@
 namespace zerin::exchange {
 namespace {
 
-// The first format control follows the source selection by 51 cycles plus the
-// receiver's phase; the pointer control two cycles after it.
-constexpr std::uint32_t format_lead_cycles = 51;
+// The first format control follows the source selection by the receive lead
+// (51 cycles) plus the receiver's phase; the pointer control two cycles after it.
+constexpr std::uint32_t format_lead_cycles = detail::receive_lead_cycles;
 constexpr std::uint32_t pointer_lag_cycles = 2;
-// XPIC control value that deselects the paired source.
-constexpr std::uint32_t neutral_xpic_control = 1600;
+// The paired source is deselected with the ordinary receiver's neutral control.
+using detail::neutral_xpic_control;
 // The row's programme ends this long after its last event.
 constexpr std::uint32_t horizon_lag_cycles = 7;
 // Send control when the sender is one of two receivers, or with four or more.
@@ -99,7 +100,7 @@ std::expected<void, ExchangeError> paired_receiver_row_into(ExchangeRow& row, st
   if (source_signed < 0) return schedule_error("paired source timing");
   const std::uint32_t source_event = static_cast<std::uint32_t>(source_signed);
   const std::uint32_t format_start =
-      checked_add(checked_add(source_event, format_lead_cycles), (receiver / 64u) * 2u);
+      checked_add(checked_add(source_event, format_lead_cycles), detail::receiver_phase(receiver));
 
   std::array<ReceiveEvent, 5> events{};
   std::size_t size = 0;
@@ -190,7 +191,7 @@ std::expected<void, ExchangeError> Topology::paired_multicast_into(
     std::uint32_t count) const {
   plan.sender = {};
   plan.receivers.clear();
-  if (auto valid = validate_count(count); !valid) return std::unexpected(valid.error());
+  if (auto valid = detail::validate_count(count); !valid) return std::unexpected(valid.error());
   // Receivers come in complete partner pairs, each tile once.
   const auto receiver_set_error = std::unexpected(ExchangeError::ReceiverSet{});
   if (receivers.empty() || receivers.size() % 2 != 0) return receiver_set_error;

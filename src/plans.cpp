@@ -29,11 +29,7 @@ constexpr std::uint32_t multicast_direction = 3;
 // PIC control value of every multicast receiver tail.
 constexpr std::uint32_t multicast_tail_address = 0x14000;
 
-// Phase of a receiver: twice its slot.
-constexpr std::uint32_t receiver_phase(std::uint32_t physical_tile) noexcept {
-  return (physical_tile / 64u) * 2u;
-}
-
+using detail::receiver_phase;
 using detail::schedule_error;
 
 std::string tile_list_text(std::span<const std::uint16_t> tiles) {
@@ -51,7 +47,7 @@ std::string tile_list_text(std::span<const std::uint16_t> tiles) {
 std::expected<Plan, ExchangeError> Topology::point_to_point(std::uint16_t sender_logical,
                                                             std::uint16_t receiver_logical,
                                                             std::uint32_t count) const {
-  if (auto valid = validate_count(count); !valid) return std::unexpected(valid.error());
+  if (auto valid = detail::validate_count(count); !valid) return std::unexpected(valid.error());
   if (sender_logical == receiver_logical) return std::unexpected(ExchangeError::DuplicateTile{});
   const auto sender_tile = physical(sender_logical);
   if (!sender_tile) return std::unexpected(sender_tile.error());
@@ -66,7 +62,7 @@ std::expected<Plan, ExchangeError> Topology::point_to_point(std::uint16_t sender
     return schedule_error("sender delay");
   // Boards beyond r470's 1472 tiles can put a receiver so far out that its tail's
   // PIC wait no longer fits the word: refuse rather than emit a truncated word.
-  if (!ordinary_receiver_tail_fits(count, receiver_phase(receiver))) {
+  if (!detail::ordinary_receiver_tail_fits(count, receiver_phase(receiver))) {
     return schedule_error("receiver phase");
   }
   Plan plan{};
@@ -78,7 +74,7 @@ std::expected<Plan, ExchangeError> Topology::point_to_point(std::uint16_t sender
   plan.receiver[0] = p2p_receiver_lead_word;
   plan.receiver[1] = sync_word;
   plan.receiver[2] = delay_xpic(p2p_receive_advance, 0, 0);
-  const auto tail = ordinary_receiver_tail(count, receiver_phase(receiver), 0);
+  const auto tail = detail::ordinary_receiver_tail(count, receiver_phase(receiver), 0);
   std::copy(tail.begin(), tail.end(), plan.receiver.begin() + 3);
 
   detail::offer_event(DiagnosticLevel::Debug, "assembled point-to-point exchange", [&] {
@@ -114,7 +110,7 @@ std::expected<void, ExchangeError> detail::plan_multicast(
   const std::span<const std::uint16_t> logical_to_physical = topology.logical_to_physical();
   plan.sender = {};
   plan.receivers.clear();
-  if (auto valid = validate_count(count); !valid) return std::unexpected(valid.error());
+  if (auto valid = detail::validate_count(count); !valid) return std::unexpected(valid.error());
   const auto sender_tile = topology.physical(sender_logical);
   if (!sender_tile) return std::unexpected(sender_tile.error());
   const std::uint32_t source_physical = *sender_tile;
@@ -171,7 +167,7 @@ std::expected<void, ExchangeError> detail::plan_multicast(
     return refuse(laid.error());
   }
 
-  plan.receivers.reserve(receiver_logical.size());
+  plan.receivers.resize(receiver_logical.size());
   for (std::size_t i = 0; i < receiver_logical.size(); ++i) {
     const std::uint32_t tile = logical_to_physical[receiver_logical[i]];
     const std::int32_t mux =
@@ -183,14 +179,15 @@ std::expected<void, ExchangeError> detail::plan_multicast(
     if (receive_cycle < 0 || receive_cycle > static_cast<std::int32_t>(last_multicast_cycle)) {
       return refuse(ExchangeError::schedule("multicast receive cycle"));
     }
-    if (!ordinary_receiver_tail_fits(count, receiver_phase(tile))) {
+    if (!detail::ordinary_receiver_tail_fits(count, receiver_phase(tile))) {
       return refuse(ExchangeError::schedule("receiver phase"));
     }
-    ExchangeRow& row = plan.receivers.emplace_back();
     if (style == MulticastStyle::paired) continue;
+    ExchangeRow& row = plan.receivers[i];
     row[0] = sync_word;
     row[1] = delay_xpic(static_cast<std::uint32_t>(receive_cycle), 0, source_physical);
-    const auto tail = ordinary_receiver_tail(count, receiver_phase(tile), multicast_tail_address);
+    const auto tail =
+        detail::ordinary_receiver_tail(count, receiver_phase(tile), multicast_tail_address);
     std::copy(tail.begin(), tail.end(), row.begin() + 2);
   }
   detail::offer_event(DiagnosticLevel::Debug, "assembled multicast exchange", [&] {
