@@ -38,17 +38,6 @@ std::uint32_t checked_add(std::uint32_t a, std::uint32_t b) {
   return sum;
 }
 
-// Stable insertion sort by cycle: at most five events, no allocation.
-template <std::size_t N>
-void stable_sort_by_cycles(std::array<ReceiveEvent, N>& events, std::size_t size) noexcept {
-  for (std::size_t i = 1; i < size; ++i) {
-    const ReceiveEvent event = events[i];
-    std::size_t j = i;
-    for (; j > 0 && events[j - 1].cycles > event.cycles; --j) events[j] = events[j - 1];
-    events[j] = event;
-  }
-}
-
 }  // namespace
 
 std::expected<bool, ExchangeError> Topology::paired_receiver_is_early(
@@ -81,7 +70,8 @@ class RowWordsInPlace {
 
 // Builds into `row` the receiver row of paired_receiver_row() between two
 // physical tiles whose mux times `mux` (paired_mux_times(sender, receiver)) are
-// already known. On failure `row` holds whatever was laid before it.
+// already known. `row` must be all zero on entry (the words after the return
+// word stay so); on failure it holds whatever was laid before it.
 std::expected<void, ExchangeError> paired_receiver_row_into(ExchangeRow& row, std::uint32_t sender,
                                                             std::uint32_t receiver,
                                                             std::uint32_t count,
@@ -102,24 +92,46 @@ std::expected<void, ExchangeError> paired_receiver_row_into(ExchangeRow& row, st
   const std::uint32_t format_start =
       checked_add(checked_add(source_event, format_lead_cycles), detail::receiver_phase(receiver));
 
-  std::array<ReceiveEvent, 5> events{};
-  std::size_t size = 0;
-  if (mux.early()) {
+  // The source selection and its neutral control, when this receiver is early.
+  std::array<ReceiveEvent, 2> source{};
+  const bool early = mux.early();
+  if (early) {
     // The source selection names the sender's lane; it must fit the control field.
     const std::uint32_t source_lane = sender ^ (receiver & detail::physical_partner_bit);
     if (!word_format::XpicDelay::control.fits(source_lane)) {
       return schedule_error("paired source tile");
     }
-    events[size++] = {source_event, delay_xpic(0, 1, source_lane), ReceiveEventKind::PairedSource};
-    events[size++] = {checked_add(source_event, count), delay_xpic(0, 1, neutral_xpic_control),
-                      ReceiveEventKind::PairedNeutral};
+    source = {{{source_event, delay_xpic(0, 1, source_lane), ReceiveEventKind::PairedSource},
+               {checked_add(source_event, count), delay_xpic(0, 1, neutral_xpic_control),
+                ReceiveEventKind::PairedNeutral}}};
   }
-  events[size++] = {format_start, delay_pic(0, 1, detail::direction(sender, receiver)),
-                    ReceiveEventKind::Format};
-  events[size++] = {checked_add(format_start, pointer_lag_cycles), delay_pic(0, 0, 0),
-                    ReceiveEventKind::PairedPointer};
-  events[size++] = {checked_add(format_start, count), delay_pic(0, 1, 0), ReceiveEventKind::Format};
-  stable_sort_by_cycles(events, size);
+  // The format controls that open and close the data, with the pointer control
+  // two cycles into it; a single word closes before the pointer control is due.
+  const ReceiveEvent opening{format_start, delay_pic(0, 1, detail::direction(sender, receiver)),
+                             ReceiveEventKind::Format};
+  const ReceiveEvent pointer{checked_add(format_start, pointer_lag_cycles), delay_pic(0, 0, 0),
+                             ReceiveEventKind::PairedPointer};
+  const ReceiveEvent closing{checked_add(format_start, count), delay_pic(0, 1, 0),
+                             ReceiveEventKind::Format};
+  const std::array<ReceiveEvent, 3> formats = closing.cycles < pointer.cycles
+                                                  ? std::array{opening, closing, pointer}
+                                                  : std::array{opening, pointer, closing};
+
+  // All of them in cycle order. The source selection comes a receive lead
+  // before the opening format control, and the neutral control `count` cycles
+  // before the closing one, so only where the neutral control falls among the
+  // first two format events is open.
+  std::array<ReceiveEvent, 5> events{};
+  std::size_t size = 0;
+  std::size_t format = 0;
+  if (early) {
+    events[size++] = source[0];
+    for (; format < formats.size() && formats[format].cycles < source[1].cycles; ++format) {
+      events[size++] = formats[format];
+    }
+    events[size++] = source[1];
+  }
+  for (; format < formats.size(); ++format) events[size++] = formats[format];
   const std::span<const ReceiveEvent> timed(events.data(), size);
 
   // No two controls of a paired row may share an instruction. With every cycle
@@ -143,7 +155,6 @@ std::expected<void, ExchangeError> paired_receiver_row_into(ExchangeRow& row, st
   }
   words.push_back(return_word);
   if (words.overflowed()) return schedule_error("paired receive row capacity");
-  std::fill(row.begin() + static_cast<std::ptrdiff_t>(words.size()), row.end(), 0u);
   return {};
 }
 
@@ -156,7 +167,7 @@ std::expected<ExchangeRow, ExchangeError> Topology::paired_receiver_row(
   if (!sender) return std::unexpected(sender.error());
   const auto receiver = physical(receiver_logical);
   if (!receiver) return std::unexpected(receiver.error());
-  ExchangeRow row;
+  ExchangeRow row{};
   auto built = paired_receiver_row_into(row, *sender, *receiver, count, minimum_double_mux,
                                         detail::paired_mux_times(*sender, *receiver));
   if (!built) return std::unexpected(built.error());
