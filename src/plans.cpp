@@ -167,7 +167,7 @@ std::expected<void, ExchangeError> detail::plan_multicast(
     return refuse(laid.error());
   }
 
-  plan.receivers.resize(receiver_logical.size());
+  plan.receivers.reserve(receiver_logical.size());
   for (std::size_t i = 0; i < receiver_logical.size(); ++i) {
     const std::uint32_t tile = logical_to_physical[receiver_logical[i]];
     const std::int32_t mux =
@@ -182,8 +182,8 @@ std::expected<void, ExchangeError> detail::plan_multicast(
     if (!detail::ordinary_receiver_tail_fits(count, receiver_phase(tile))) {
       return refuse(ExchangeError::schedule("receiver phase"));
     }
+    ExchangeRow& row = plan.receivers.emplace_back();
     if (style == MulticastStyle::paired) continue;
-    ExchangeRow& row = plan.receivers[i];
     row[0] = sync_word;
     row[1] = delay_xpic(static_cast<std::uint32_t>(receive_cycle), 0, source_physical);
     const auto tail =
