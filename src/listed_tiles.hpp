@@ -2,7 +2,6 @@
 #ifndef ZERIN_EXCHANGE_SRC_LISTED_TILES_HPP
 #define ZERIN_EXCHANGE_SRC_LISTED_TILES_HPP
 
-#include <algorithm>
 #include <bitset>
 #include <cstdint>
 #include <limits>
@@ -21,18 +20,22 @@ class ListedTiles {
     for (const std::uint16_t tile : tiles) bitmap_->set(tile);
   }
 
+  // The scans are plain loops: lists are mostly a pair or two, too short for an
+  // unrolled search to pay for its set-up.
   bool contains(std::uint16_t tile) const noexcept {
     if (bitmap_) return bitmap_->test(tile);
-    return std::find(tiles_.begin(), tiles_.end(), tile) != tiles_.end();
+    for (const std::uint16_t listed : tiles_) {
+      if (listed == tile) return true;
+    }
+    return false;
   }
 
   // Whether some tile occurs twice in the list.
   bool has_duplicate() const noexcept {
     if (bitmap_) return bitmap_->count() < tiles_.size();
     for (std::size_t i = 1; i < tiles_.size(); ++i) {
-      if (std::find(tiles_.begin(), tiles_.begin() + static_cast<std::ptrdiff_t>(i), tiles_[i]) !=
-          tiles_.begin() + static_cast<std::ptrdiff_t>(i)) {
-        return true;
+      for (std::size_t j = 0; j < i; ++j) {
+        if (tiles_[j] == tiles_[i]) return true;
       }
     }
     return false;

@@ -19,21 +19,27 @@ namespace zerin::exchange::detail {
 inline constexpr std::size_t remembered_mux_times = 8;
 using RememberedMuxTimes = std::array<std::int32_t, remembered_mux_times>;
 
-// Whether plan_multicast() lays the ordinary receiver rows, or leaves them for
-// a caller that lays rows of its own over them.
-enum class MulticastReceiverRows : bool { ordinary, left_to_caller };
+// Whether plan_multicast() plans an ordinary multicast, or the sender row and
+// checks of a paired one, whose caller lays the paired receiver rows itself.
+enum class MulticastStyle : bool { ordinary, paired };
+
+// The send control of a paired multicast's sender row, from the sender's and
+// the first receiver's physical tiles: the route to two receivers that leave out
+// the sender, a broadcast otherwise. Throws InternalFault if the control would
+// not fit the send word's three bits.
+std::uint32_t paired_send_control(std::span<const std::uint16_t> receiver_logical,
+                                  std::uint16_t sender_logical, std::uint32_t sender_physical,
+                                  std::uint32_t first_receiver_physical);
 
 // Topology::multicast_into(). On success `mux_times[i]` is time_to_mux() from
 // the sender to receiver i, for each of the first remembered_mux_times receivers.
-// With MulticastReceiverRows::left_to_caller every check is made as for
-// ordinary rows and the plan gets one row per receiver, but those rows stay zero.
-std::expected<void, ExchangeError> plan_multicast(const Topology& topology, MulticastPlan& plan,
-                                                  std::uint16_t sender_logical,
-                                                  std::span<const std::uint16_t> receiver_logical,
-                                                  std::uint32_t count,
-                                                  std::uint32_t schedule_offset,
-                                                  MulticastReceiverRows receiver_rows,
-                                                  RememberedMuxTimes& mux_times);
+// With MulticastStyle::paired every check is made as for an ordinary multicast
+// and the plan gets one row per receiver, but those rows stay zero; the sender
+// row's send words carry paired_send_control() in place of the multicast route.
+std::expected<void, ExchangeError> plan_multicast(
+    const Topology& topology, MulticastPlan& plan, std::uint16_t sender_logical,
+    std::span<const std::uint16_t> receiver_logical, std::uint32_t count,
+    std::uint32_t schedule_offset, MulticastStyle style, RememberedMuxTimes& mux_times);
 
 }  // namespace zerin::exchange::detail
 

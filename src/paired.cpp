@@ -6,6 +6,7 @@
 #include "listed_tiles.hpp"
 #include "multicast_internal.hpp"
 #include "routing_formulas.hpp"
+#include "rows_internal.hpp"
 #include "zerin/exchange/emission.hpp"
 #include "zerin/exchange/receive_events.hpp"
 #include "zerin/exchange/topology.hpp"
@@ -13,16 +14,16 @@
 namespace zerin::exchange {
 namespace {
 
-// The first format control follows the source selection by 51 cycles plus the
-// receiver's phase; the pointer control two cycles after it.
-constexpr std::uint32_t format_lead_cycles = 51;
+// The first format control follows the source selection by the receive lead
+// (51 cycles) plus the receiver's phase; the pointer control two cycles after it.
+constexpr std::uint32_t format_lead_cycles = detail::receive_lead_cycles;
 constexpr std::uint32_t pointer_lag_cycles = 2;
-// XPIC control value that deselects the paired source.
-constexpr std::uint32_t neutral_xpic_control = 1600;
+// The paired source is deselected with the ordinary receiver's neutral control.
+using detail::neutral_xpic_control;
 // The row's programme ends this long after its last event.
 constexpr std::uint32_t horizon_lag_cycles = 7;
 // Send control when the sender is one of two receivers, or with four or more.
-constexpr std::uint8_t broadcast_send_control = 7;
+constexpr std::uint32_t broadcast_send_control = 7;
 // OR-ed into the route direction for a two-receiver paired send.
 constexpr std::uint32_t paired_route_send_control = 4;
 
@@ -35,17 +36,6 @@ std::uint32_t checked_add(std::uint32_t a, std::uint32_t b) {
   if (__builtin_add_overflow(a, b, &sum))
     throw InternalFault("paired receive event cycle overflows");
   return sum;
-}
-
-// Stable insertion sort by cycle: at most five events, no allocation.
-template <std::size_t N>
-void stable_sort_by_cycles(std::array<ReceiveEvent, N>& events, std::size_t size) noexcept {
-  for (std::size_t i = 1; i < size; ++i) {
-    const ReceiveEvent event = events[i];
-    std::size_t j = i;
-    for (; j > 0 && events[j - 1].cycles > event.cycles; --j) events[j] = events[j - 1];
-    events[j] = event;
-  }
 }
 
 }  // namespace
@@ -80,7 +70,8 @@ class RowWordsInPlace {
 
 // Builds into `row` the receiver row of paired_receiver_row() between two
 // physical tiles whose mux times `mux` (paired_mux_times(sender, receiver)) are
-// already known. On failure `row` holds whatever was laid before it.
+// already known. `row` must be all zero on entry (the words after the return
+// word stay so); on failure it holds whatever was laid before it.
 std::expected<void, ExchangeError> paired_receiver_row_into(ExchangeRow& row, std::uint32_t sender,
                                                             std::uint32_t receiver,
                                                             std::uint32_t count,
@@ -99,26 +90,48 @@ std::expected<void, ExchangeError> paired_receiver_row_into(ExchangeRow& row, st
   if (source_signed < 0) return schedule_error("paired source timing");
   const std::uint32_t source_event = static_cast<std::uint32_t>(source_signed);
   const std::uint32_t format_start =
-      checked_add(checked_add(source_event, format_lead_cycles), (receiver / 64u) * 2u);
+      checked_add(checked_add(source_event, format_lead_cycles), detail::receiver_phase(receiver));
 
-  std::array<ReceiveEvent, 5> events{};
-  std::size_t size = 0;
-  if (mux.early()) {
+  // The source selection and its neutral control, when this receiver is early.
+  std::array<ReceiveEvent, 2> source{};
+  const bool early = mux.early();
+  if (early) {
     // The source selection names the sender's lane; it must fit the control field.
     const std::uint32_t source_lane = sender ^ (receiver & detail::physical_partner_bit);
     if (!word_format::XpicDelay::control.fits(source_lane)) {
       return schedule_error("paired source tile");
     }
-    events[size++] = {source_event, delay_xpic(0, 1, source_lane), ReceiveEventKind::PairedSource};
-    events[size++] = {checked_add(source_event, count), delay_xpic(0, 1, neutral_xpic_control),
-                      ReceiveEventKind::PairedNeutral};
+    source = {{{source_event, delay_xpic(0, 1, source_lane), ReceiveEventKind::PairedSource},
+               {checked_add(source_event, count), delay_xpic(0, 1, neutral_xpic_control),
+                ReceiveEventKind::PairedNeutral}}};
   }
-  events[size++] = {format_start, delay_pic(0, 1, detail::direction(sender, receiver)),
-                    ReceiveEventKind::Format};
-  events[size++] = {checked_add(format_start, pointer_lag_cycles), delay_pic(0, 0, 0),
-                    ReceiveEventKind::PairedPointer};
-  events[size++] = {checked_add(format_start, count), delay_pic(0, 1, 0), ReceiveEventKind::Format};
-  stable_sort_by_cycles(events, size);
+  // The format controls that open and close the data, with the pointer control
+  // two cycles into it; a single word closes before the pointer control is due.
+  const ReceiveEvent opening{format_start, delay_pic(0, 1, detail::direction(sender, receiver)),
+                             ReceiveEventKind::Format};
+  const ReceiveEvent pointer{checked_add(format_start, pointer_lag_cycles), delay_pic(0, 0, 0),
+                             ReceiveEventKind::PairedPointer};
+  const ReceiveEvent closing{checked_add(format_start, count), delay_pic(0, 1, 0),
+                             ReceiveEventKind::Format};
+  const std::array<ReceiveEvent, 3> formats = closing.cycles < pointer.cycles
+                                                  ? std::array{opening, closing, pointer}
+                                                  : std::array{opening, pointer, closing};
+
+  // All of them in cycle order. The source selection comes a receive lead
+  // before the opening format control, and the neutral control `count` cycles
+  // before the closing one, so only where the neutral control falls among the
+  // first two format events is open.
+  std::array<ReceiveEvent, 5> events{};
+  std::size_t size = 0;
+  std::size_t format = 0;
+  if (early) {
+    events[size++] = source[0];
+    for (; format < formats.size() && formats[format].cycles < source[1].cycles; ++format) {
+      events[size++] = formats[format];
+    }
+    events[size++] = source[1];
+  }
+  for (; format < formats.size(); ++format) events[size++] = formats[format];
   const std::span<const ReceiveEvent> timed(events.data(), size);
 
   // No two controls of a paired row may share an instruction. With every cycle
@@ -142,7 +155,6 @@ std::expected<void, ExchangeError> paired_receiver_row_into(ExchangeRow& row, st
   }
   words.push_back(return_word);
   if (words.overflowed()) return schedule_error("paired receive row capacity");
-  std::fill(row.begin() + static_cast<std::ptrdiff_t>(words.size()), row.end(), 0u);
   return {};
 }
 
@@ -155,7 +167,7 @@ std::expected<ExchangeRow, ExchangeError> Topology::paired_receiver_row(
   if (!sender) return std::unexpected(sender.error());
   const auto receiver = physical(receiver_logical);
   if (!receiver) return std::unexpected(receiver.error());
-  ExchangeRow row;
+  ExchangeRow row{};
   auto built = paired_receiver_row_into(row, *sender, *receiver, count, minimum_double_mux,
                                         detail::paired_mux_times(*sender, *receiver));
   if (!built) return std::unexpected(built.error());
@@ -171,12 +183,26 @@ std::expected<MulticastPlan, ExchangeError> Topology::paired_multicast(
   return plan;
 }
 
+std::uint32_t detail::paired_send_control(std::span<const std::uint16_t> receiver_logical,
+                                          std::uint16_t sender_logical,
+                                          std::uint32_t sender_physical,
+                                          std::uint32_t first_receiver_physical) {
+  if (receiver_logical.size() != 2 ||
+      detail::ListedTiles(receiver_logical).contains(sender_logical)) {
+    return broadcast_send_control;
+  }
+  const std::uint32_t code =
+      detail::direction(sender_physical, first_receiver_physical) | paired_route_send_control;
+  if (!word_format::Send::direction.fits(code)) throw InternalFault("send control is three bits");
+  return code;
+}
+
 std::expected<void, ExchangeError> Topology::paired_multicast_into(
     MulticastPlan& plan, std::uint16_t sender_logical, std::span<const std::uint16_t> receivers,
     std::uint32_t count) const {
   plan.sender = {};
   plan.receivers.clear();
-  if (auto valid = validate_count(count); !valid) return std::unexpected(valid.error());
+  if (auto valid = detail::validate_count(count); !valid) return std::unexpected(valid.error());
   // Receivers come in complete partner pairs, each tile once.
   const auto receiver_set_error = std::unexpected(ExchangeError::ReceiverSet{});
   if (receivers.empty() || receivers.size() % 2 != 0) return receiver_set_error;
@@ -192,28 +218,15 @@ std::expected<void, ExchangeError> Topology::paired_multicast_into(
     plan.receivers.clear();
     return std::unexpected(error);
   };
+  // The sender row comes laid with its paired send control: its one send word
+  // (and send-off word) take it, which is all set_sender_control() would rewrite.
   detail::RememberedMuxTimes local_mux{};
-  if (auto planned =
-          detail::plan_multicast(*this, plan, sender_logical, receivers, count, 0,
-                                 detail::MulticastReceiverRows::left_to_caller, local_mux);
+  if (auto planned = detail::plan_multicast(*this, plan, sender_logical, receivers, count, 0,
+                                            detail::MulticastStyle::paired, local_mux);
       !planned) {
     return planned;
   }
   const std::uint32_t sender_physical = logical_to_physical_[sender_logical];
-
-  std::uint8_t send_control = broadcast_send_control;
-  if (receivers.size() == 2 && !listed.contains(sender_logical)) {
-    const std::uint32_t code =
-        detail::direction(sender_physical, logical_to_physical_[receivers[0]]) |
-        paired_route_send_control;
-    if (code > std::numeric_limits<std::uint8_t>::max()) {
-      throw InternalFault("send control is three bits");
-    }
-    send_control = static_cast<std::uint8_t>(code);
-  }
-  if (auto stamped = set_sender_control(plan.sender, send_control); !stamped) {
-    return fail(stamped.error());
-  }
 
   // Both mux times of every receiver, kept for the rows of the first few. The
   // multicast has timed the first few receivers' own muxes; a receiver's

@@ -29,11 +29,7 @@ constexpr std::uint32_t multicast_direction = 3;
 // PIC control value of every multicast receiver tail.
 constexpr std::uint32_t multicast_tail_address = 0x14000;
 
-// Phase of a receiver: twice its slot.
-constexpr std::uint32_t receiver_phase(std::uint32_t physical_tile) noexcept {
-  return (physical_tile / 64u) * 2u;
-}
-
+using detail::receiver_phase;
 using detail::schedule_error;
 
 std::string tile_list_text(std::span<const std::uint16_t> tiles) {
@@ -51,7 +47,7 @@ std::string tile_list_text(std::span<const std::uint16_t> tiles) {
 std::expected<Plan, ExchangeError> Topology::point_to_point(std::uint16_t sender_logical,
                                                             std::uint16_t receiver_logical,
                                                             std::uint32_t count) const {
-  if (auto valid = validate_count(count); !valid) return std::unexpected(valid.error());
+  if (auto valid = detail::validate_count(count); !valid) return std::unexpected(valid.error());
   if (sender_logical == receiver_logical) return std::unexpected(ExchangeError::DuplicateTile{});
   const auto sender_tile = physical(sender_logical);
   if (!sender_tile) return std::unexpected(sender_tile.error());
@@ -66,7 +62,7 @@ std::expected<Plan, ExchangeError> Topology::point_to_point(std::uint16_t sender
     return schedule_error("sender delay");
   // Boards beyond r470's 1472 tiles can put a receiver so far out that its tail's
   // PIC wait no longer fits the word: refuse rather than emit a truncated word.
-  if (!ordinary_receiver_tail_fits(count, receiver_phase(receiver))) {
+  if (!detail::ordinary_receiver_tail_fits(count, receiver_phase(receiver))) {
     return schedule_error("receiver phase");
   }
   Plan plan{};
@@ -78,7 +74,7 @@ std::expected<Plan, ExchangeError> Topology::point_to_point(std::uint16_t sender
   plan.receiver[0] = p2p_receiver_lead_word;
   plan.receiver[1] = sync_word;
   plan.receiver[2] = delay_xpic(p2p_receive_advance, 0, 0);
-  const auto tail = ordinary_receiver_tail(count, receiver_phase(receiver), 0);
+  const auto tail = detail::ordinary_receiver_tail(count, receiver_phase(receiver), 0);
   std::copy(tail.begin(), tail.end(), plan.receiver.begin() + 3);
 
   detail::offer_event(DiagnosticLevel::Debug, "assembled point-to-point exchange", [&] {
@@ -104,19 +100,17 @@ std::expected<void, ExchangeError> Topology::multicast_into(
     std::uint32_t schedule_offset) const {
   detail::RememberedMuxTimes mux_times{};
   return detail::plan_multicast(*this, plan, sender_logical, receiver_logical, count,
-                                schedule_offset, detail::MulticastReceiverRows::ordinary,
-                                mux_times);
+                                schedule_offset, detail::MulticastStyle::ordinary, mux_times);
 }
 
 std::expected<void, ExchangeError> detail::plan_multicast(
     const Topology& topology, MulticastPlan& plan, std::uint16_t sender_logical,
     std::span<const std::uint16_t> receiver_logical, std::uint32_t count,
-    std::uint32_t schedule_offset, MulticastReceiverRows receiver_rows,
-    RememberedMuxTimes& mux_times) {
+    std::uint32_t schedule_offset, MulticastStyle style, RememberedMuxTimes& mux_times) {
   const std::span<const std::uint16_t> logical_to_physical = topology.logical_to_physical();
   plan.sender = {};
   plan.receivers.clear();
-  if (auto valid = validate_count(count); !valid) return std::unexpected(valid.error());
+  if (auto valid = detail::validate_count(count); !valid) return std::unexpected(valid.error());
   const auto sender_tile = topology.physical(sender_logical);
   if (!sender_tile) return std::unexpected(sender_tile.error());
   const std::uint32_t source_physical = *sender_tile;
@@ -156,10 +150,12 @@ std::expected<void, ExchangeError> detail::plan_multicast(
     return schedule_error("multicast source tile");
   }
 
+  const std::uint32_t first_receiver = logical_to_physical[receiver_logical[0]];
   const std::uint32_t send_direction =
-      receiver_logical.size() == 1
-          ? detail::direction(source_physical, logical_to_physical[receiver_logical[0]])
-          : multicast_direction;
+      style == MulticastStyle::paired
+          ? paired_send_control(receiver_logical, sender_logical, source_physical, first_receiver)
+      : receiver_logical.size() == 1 ? detail::direction(source_physical, first_receiver)
+                                     : multicast_direction;
   // The sender row is laid first; a later refusal takes it back.
   auto refuse = [&](const ExchangeError& error) {
     plan.sender = {};
@@ -183,14 +179,15 @@ std::expected<void, ExchangeError> detail::plan_multicast(
     if (receive_cycle < 0 || receive_cycle > static_cast<std::int32_t>(last_multicast_cycle)) {
       return refuse(ExchangeError::schedule("multicast receive cycle"));
     }
-    if (!ordinary_receiver_tail_fits(count, receiver_phase(tile))) {
+    if (!detail::ordinary_receiver_tail_fits(count, receiver_phase(tile))) {
       return refuse(ExchangeError::schedule("receiver phase"));
     }
     ExchangeRow& row = plan.receivers.emplace_back();
-    if (receiver_rows == MulticastReceiverRows::left_to_caller) continue;
+    if (style == MulticastStyle::paired) continue;
     row[0] = sync_word;
     row[1] = delay_xpic(static_cast<std::uint32_t>(receive_cycle), 0, source_physical);
-    const auto tail = ordinary_receiver_tail(count, receiver_phase(tile), multicast_tail_address);
+    const auto tail =
+        detail::ordinary_receiver_tail(count, receiver_phase(tile), multicast_tail_address);
     std::copy(tail.begin(), tail.end(), row.begin() + 2);
   }
   detail::offer_event(DiagnosticLevel::Debug, "assembled multicast exchange", [&] {

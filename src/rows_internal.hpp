@@ -1,8 +1,9 @@
-// The sender row builder, laid straight into a row the planner already holds.
+// The row builders, inline so that the planners lay rows straight into their plans.
 #ifndef ZERIN_EXCHANGE_SRC_ROWS_INTERNAL_HPP
 #define ZERIN_EXCHANGE_SRC_ROWS_INTERNAL_HPP
 
 #include <algorithm>
+#include <array>
 #include <cstdint>
 #include <expected>
 
@@ -22,7 +23,7 @@ inline std::expected<void, ExchangeError> lay_primitive_sender_row(
   std::size_t cursor = 0;
   row[cursor++] = sync_word;
   if (sender_delay >= 0) row[cursor++] = delay(static_cast<std::uint32_t>(sender_delay));
-  const auto send = encode_send(std::min(count, send_word_capacity) - 1, direction, 0);
+  const auto send = detail::encode_send(std::min(count, send_word_capacity) - 1, direction, 0);
   if (!send) return std::unexpected(send.error());
   row[cursor++] = *send;
   if (count > send_word_capacity)
@@ -33,6 +34,44 @@ inline std::expected<void, ExchangeError> lay_primitive_sender_row(
   if (trailing_delay >= 0) row[cursor++] = delay(static_cast<std::uint32_t>(trailing_delay));
   row[cursor] = return_word;
   return {};
+}
+
+// Phase of a receiver: twice its slot (bits 6 and up of its physical tile).
+constexpr std::uint32_t receiver_phase(std::uint32_t physical_tile) noexcept {
+  return (physical_tile / 64u) * 2u;
+}
+
+// The incoming data leaves the mux 51 cycles plus the receiver's phase after the
+// tail begins: a long transfer's PIC word waits all of it, a short transfer's
+// XPIC word takes `count` cycles of it first.
+inline constexpr std::uint32_t receive_lead_cycles = 51;
+// XPIC control value that deselects the incoming source once the data is in.
+inline constexpr std::uint32_t neutral_xpic_control = 0x640;
+
+constexpr std::uint32_t tail_pic_operand(std::uint32_t count,
+                                         std::uint32_t receiver_phase) noexcept {
+  return count > receive_lead_cycles ? receiver_phase + receive_lead_cycles
+                                     : (receive_lead_cycles - count) + receiver_phase;
+}
+
+// ordinary_receiver_tail_fits() and ordinary_receiver_tail() themselves, inline
+// so that the planners fold them into their receiver loops.
+constexpr bool ordinary_receiver_tail_fits(std::uint32_t count,
+                                           std::uint32_t receiver_phase) noexcept {
+  constexpr auto field = word_format::PicDelay::advance;
+  return receiver_phase <= field.max() && field.fits(tail_pic_operand(count, receiver_phase));
+}
+
+constexpr std::array<std::uint32_t, 4> ordinary_receiver_tail(std::uint32_t count,
+                                                              std::uint32_t receiver_phase,
+                                                              std::uint32_t address) noexcept {
+  const std::uint32_t pic = delay_pic(tail_pic_operand(count, receiver_phase), 0, address);
+  // Either way the PIC word ends receiver_phase + 52 cycles after the tail begins.
+  if (count > receive_lead_cycles) {
+    const std::uint32_t xpic_advance = count > 53 ? count - 53 : 0;
+    return {pic, delay_xpic(xpic_advance, 0, neutral_xpic_control), delay(56), return_word};
+  }
+  return {delay_xpic(count - 1, 0, neutral_xpic_control), pic, delay(count + 4), return_word};
 }
 
 }  // namespace zerin::exchange::detail

@@ -19,20 +19,11 @@ static_assert((f::Send::kind.mask & routed_kind_bits) == routed_kind_bits &&
 std::expected<std::uint32_t, ExchangeError> encode_send(std::uint32_t count_minus_one,
                                                         std::uint32_t direction,
                                                         std::uint32_t base_word) noexcept {
-  using F = f::Send;
-  if (!F::count_minus_one.fits(count_minus_one) || !F::direction.fits(direction) ||
-      !F::base_word.fits(base_word)) {
-    return schedule_error("send instruction operand");
-  }
-  return F::kind.bits | F::count_minus_one.place(count_minus_one) | F::base_word.place(base_word) |
-         F::direction.place(direction);
+  return detail::encode_send(count_minus_one, direction, base_word);
 }
 
 std::expected<void, ExchangeError> validate_count(std::uint32_t count) noexcept {
-  if (count < 1 || count > maximum_transfer_count) {
-    return std::unexpected(ExchangeError::Count{count});
-  }
-  return {};
+  return detail::validate_count(count);
 }
 
 std::expected<void, ExchangeError> set_instruction_advance(std::uint32_t& instruction,

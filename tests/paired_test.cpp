@@ -147,12 +147,15 @@ TEST(PairedMulticast, SendControlAndSenderRows) {
       {274, {2, 3}, 6},     {274, {3, 2}, 6},     {0, {3, 2}, 5},       {274, {274, 275}, 7},
       {275, {274, 275}, 7}, {0, {2, 3, 4, 5}, 7}, {0, {0, 1, 2, 3}, 7},
   };
-  for (const Case& c : cases) {
-    const auto plan = board().paired_multicast(c.sender, c.receivers, 8);
-    const auto plain = board().multicast(c.sender, c.receivers, 8, 0);
-    ASSERT_TRUE(plan) << c.sender;
-    ASSERT_TRUE(plain);
-    expect_stamped(plan->sender, plain->sender, c.send_control);
+  // Beyond 64 words the send-off word carries the send control too.
+  for (const std::uint32_t count : {8u, 100u}) {
+    for (const Case& c : cases) {
+      const auto plan = board().paired_multicast(c.sender, c.receivers, count);
+      const auto plain = board().multicast(c.sender, c.receivers, count, 0);
+      ASSERT_TRUE(plan) << c.sender << " " << count;
+      ASSERT_TRUE(plain);
+      expect_stamped(plan->sender, plain->sender, c.send_control);
+    }
   }
   // The far receiver of this pair has its first format control at cycle 135.
   const auto late = board().paired_multicast(703, Tiles{0, 1}, 8);

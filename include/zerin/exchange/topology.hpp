@@ -96,7 +96,8 @@ class ZERIN_EXCHANGE_API Topology {
   // them) or 7; every receiver row is paired_receiver_row().
   // Errors, in this order: Count; ReceiverSet (empty or odd list, a duplicate, a
   // receiver without partner or whose partner is not listed); any multicast()
-  // error; set_sender_control()'s error; the first paired_receiver_row() error.
+  // error; the first paired_receiver_row() error. (The send control is laid with
+  // the sender row's one send word, so set_sender_control()'s errors never arise.)
   // The multicast diagnostic event stays emitted even when a later step fails.
   std::expected<MulticastPlan, ExchangeError> paired_multicast(
       std::uint16_t sender_logical, std::span<const std::uint16_t> receivers,

@@ -196,6 +196,29 @@ constexpr std::uint32_t send_off(std::uint32_t count_minus_one, std::uint32_t di
 // Succeeds for 1..=4148. Error: Count(count) otherwise.
 ZERIN_EXCHANGE_API std::expected<void, ExchangeError> validate_count(std::uint32_t count) noexcept;
 
+namespace detail {
+// encode_send() and validate_count() themselves, inline so that the planners
+// fold them into the rows they lay.
+inline std::expected<std::uint32_t, ExchangeError> encode_send(std::uint32_t count_minus_one,
+                                                               std::uint32_t direction,
+                                                               std::uint32_t base_word) noexcept {
+  using F = word_format::Send;
+  if (!F::count_minus_one.fits(count_minus_one) || !F::direction.fits(direction) ||
+      !F::base_word.fits(base_word)) {
+    return schedule_error("send instruction operand");
+  }
+  return F::kind.bits | F::count_minus_one.place(count_minus_one) | F::base_word.place(base_word) |
+         F::direction.place(direction);
+}
+
+inline std::expected<void, ExchangeError> validate_count(std::uint32_t count) noexcept {
+  if (count < 1 || count > maximum_transfer_count) {
+    return std::unexpected(ExchangeError::Count{count});
+  }
+  return {};
+}
+}  // namespace detail
+
 // ---- Recognisers and advance -----------------------------------------------
 
 constexpr bool is_exchange_delay(std::uint32_t w) noexcept {
