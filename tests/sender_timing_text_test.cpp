@@ -55,6 +55,18 @@ TEST(TimingText, NumbersAtEveryDigitCountBoundary) {
     values.push_back(static_cast<std::uint32_t>(power));
     values.push_back(static_cast<std::uint32_t>(power + 1));
   }
+  // Values across the whole range, every digit position varied: a fault in one
+  // lane of the eight-digit split shows in some digit.
+  std::uint32_t x = 1;
+  for (int i = 0; i < 20000; ++i) {
+    x = x * 1664525u + 1013904223u;
+    values.push_back(x);
+    values.push_back(x >> (i % 28));
+  }
+  for (const std::uint32_t v : {100000001u, 1000000000u, 1000000009u, 99999999u, 10000001u,
+                                4200000000u, 4000000000u, 2147483648u}) {
+    values.push_back(v);
+  }
   for (const std::uint32_t v : values) {
     const std::string n = std::to_string(v);
     EXPECT_EQ(zx::debug_string(zx::ScheduledPayloadTiming{v, v, v}),
