@@ -110,6 +110,17 @@ class BufferText {
   bool full_ = false;
 };
 
+// Text built at compile time with the same append() calls, in a fixed array of
+// N characters; a text longer than N does not compile.
+template <std::size_t N>
+struct FixedText {
+  char chars[N] = {};
+  std::size_t size = 0;
+  constexpr void append(std::string_view text) {
+    for (const char c : text) chars[size++] = c;
+  }
+};
+
 inline void append_unsigned(BufferText& out, std::uint64_t value, int base = 10) {
   char buffer[20];
   const auto result = std::to_chars(buffer, buffer + sizeof buffer, value, base);
@@ -118,7 +129,7 @@ inline void append_unsigned(BufferText& out, std::uint64_t value, int base = 10)
 
 // Appends the debug text of a Schedule error with `reason`: `Schedule("...")`.
 template <class Out>
-void put_schedule_debug(Out& out, std::string_view reason) {
+constexpr void put_schedule_debug(Out& out, std::string_view reason) {
   out.append("Schedule(\"");
   out.append(reason);
   out.append("\")");
