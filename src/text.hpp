@@ -74,7 +74,9 @@ inline void store_digits(char* p, std::uint64_t digits) noexcept {
 // values). Whole words are stored, so the caller keeps ten bytes of room
 // whatever the value.
 inline char* put_decimal(char* p, std::uint32_t value) noexcept {
-  if (value < 10000) return put_small_decimal(p, value);
+  if (value < 10000) [[likely]] {
+    return put_small_decimal(p, value);
+  }
   if (value < 100000000) {
     std::uint64_t digits = eight_digits(value);
     // At most four leading zeros: the value has at least five digits.
