@@ -30,6 +30,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   require(text_end != nullptr, "timing text fits timing_debug_capacity", debug_string(timing));
   require(std::string_view(text, static_cast<std::size_t>(text_end - text)) == debug_string(timing),
           "written timing text", debug_string(timing));
+  // So is the text written into guaranteed room.
+  char room[zx::timing_debug_capacity];
+  const char* room_end = zx::SenderRowTiming(row).write_debug_with_capacity(room, offset);
+  require(std::string_view(room, static_cast<std::size_t>(room_end - room)) == debug_string(timing),
+          "timing text written with capacity", debug_string(timing));
 
   // The expected outcome, walked in 64-bit arithmetic.
   std::string_view expected_reason;

@@ -8,34 +8,85 @@
 
 namespace zerin::exchange {
 
+namespace {
+
+constexpr std::uint64_t last_cycle = std::numeric_limits<std::uint32_t>::max();
+
+// `Err(`, what put_error(out) appends, and `)`.
+template <class Out, class PutError>
+constexpr void put_err(Out& out, PutError put_error) {
+  out.append("Err(");
+  put_error(out);
+  out.append(")");
+}
+
+// Room for the debug text of every timing fault; copied whole.
+constexpr std::size_t fault_text_room = 48;
+static_assert(fault_text_room <= timing_debug_capacity);
+
+}  // namespace
+
+namespace detail {
+
+// A Schedule error reason of the timing and its debug text
+// `Err(Schedule("<reason>"))`, built at compile time so that writing a fault's
+// text is one fixed-size copy.
+struct TimingFault {
+  std::string_view reason;
+  FixedText<fault_text_room> text;
+
+  explicit constexpr TimingFault(std::string_view why) : reason(why) {
+    put_err(text, [why](auto& out) { put_schedule_debug(out, why); });
+  }
+};
+
+}  // namespace detail
+
+namespace {
+
+// The faults in the order they are checked.
+constexpr detail::TimingFault entry_fault("sender row entry");
+constexpr detail::TimingFault return_fault("sender row return");
+constexpr detail::TimingFault overflow_fault("sender event horizon overflow");
+constexpr detail::TimingFault payload_fault("sender payload");
+
+}  // namespace
+
 SenderRowTiming::SenderRowTiming(const ExchangeRow& row) noexcept {
   if (row[0] != sync_word) {
-    failure_ = "sender row entry";
+    failure_ = &entry_fault;
     return;
   }
+  // Summed in locals: stores to the members inside the loop could alias the row.
   std::uint64_t cycles = 0;  // nine words of 32-bit advances cannot pass 64 bits
+  std::uint64_t payload_start = 0;
+  std::uint64_t payload_end = 0;
+  bool payload = false;
   for (std::size_t i = 1; i < row.size(); ++i) {
     const std::uint32_t word = row[i];
     if (word == return_word) {
+      payload_start_ = payload_start;
+      payload_end_ = payload_end;
       horizon_ = cycles;
+      if (payload && cycles <= last_cycle) {
+        last_ok_offset_ = static_cast<std::int64_t>(last_cycle - cycles);
+      }
       return;
     }
-    const bool payload = is_payload_send(word);
-    if (payload && !payload_) payload_start_ = cycles;
+    const bool send = is_payload_send(word);
+    if (send && !payload) payload_start = cycles;
     cycles += instruction_advance(word);
-    if (payload) payload_end_ = cycles;
-    payload_ = payload_ || payload;
+    if (send) payload_end = cycles;
+    payload = payload || send;
   }
-  failure_ = "sender row return";
+  failure_ = &return_fault;
 }
 
-std::string_view SenderRowTiming::fault(std::uint32_t schedule_offset) const noexcept {
-  if (!failure_.empty()) return failure_;
-  if (schedule_offset + horizon_ > std::numeric_limits<std::uint32_t>::max()) {
-    return "sender event horizon overflow";
-  }
-  if (!payload_) return "sender payload";
-  return {};
+const detail::TimingFault* SenderRowTiming::fault(std::uint32_t schedule_offset) const noexcept {
+  if (schedule_offset <= last_ok_offset_) return nullptr;
+  if (failure_ != nullptr) return failure_;
+  if (schedule_offset + horizon_ > last_cycle) return &overflow_fault;
+  return &payload_fault;  // what is left when the sum fits
 }
 
 ScheduledPayloadTiming SenderRowTiming::timing(std::uint32_t schedule_offset) const noexcept {
@@ -46,8 +97,8 @@ ScheduledPayloadTiming SenderRowTiming::timing(std::uint32_t schedule_offset) co
 }
 
 TimingResult SenderRowTiming::at(std::uint32_t schedule_offset) const noexcept {
-  if (const auto reason = fault(schedule_offset); !reason.empty()) {
-    return detail::schedule_error(reason);
+  if (const detail::TimingFault* reason = fault(schedule_offset)) {
+    return detail::schedule_error(reason->reason);
   }
   return timing(schedule_offset);
 }
@@ -59,16 +110,15 @@ TimingResult scheduled_sender_timing(const ExchangeRow& row,
 
 namespace {
 
-// The digest writes three timing texts for every plan, so the success text is
-// written with constant-size copies and no bounds checks into a buffer known
-// to be large enough (timing_debug_capacity).
+// The success text is written with constant-size copies and no bounds checks
+// into a buffer known to be large enough (timing_debug_capacity).
 template <std::size_t N>
 char* put(char* p, const char (&text)[N]) noexcept {
   std::memcpy(p, text, N - 1);
   return p + N - 1;
 }
 
-char* put_timing(char* p, const ScheduledPayloadTiming& timing) noexcept {
+inline char* put_timing(char* p, const ScheduledPayloadTiming& timing) noexcept {
   p = put(p, "ScheduledPayloadTiming { payload_start: ");
   p = detail::put_decimal(p, timing.payload_start);
   p = put(p, ", payload_end: ");
@@ -78,35 +128,23 @@ char* put_timing(char* p, const ScheduledPayloadTiming& timing) noexcept {
   return put(p, " }");
 }
 
-char* put_ok(char* p, const ScheduledPayloadTiming& timing) noexcept {
+inline char* put_ok(char* p, const ScheduledPayloadTiming& timing) noexcept {
   p = put(p, "Ok(");
   p = put_timing(p, timing);
   return put(p, ")");
 }
 
-char* write_ok(char* first, char* last, const ScheduledPayloadTiming& timing) noexcept {
+// What put_text(p) writes, given timing_debug_capacity bytes of room, copied
+// into [first, last) when it fits; nullptr when it does not.
+template <class PutText>
+char* write_bounded(char* first, char* last, PutText put_text) noexcept {
   const auto room = static_cast<std::size_t>(last - first);
-  if (room >= timing_debug_capacity) return put_ok(first, timing);
+  if (room >= timing_debug_capacity) return put_text(first);
   char buffer[timing_debug_capacity];
-  const auto size = static_cast<std::size_t>(put_ok(buffer, timing) - buffer);
+  const auto size = static_cast<std::size_t>(put_text(buffer) - buffer);
   if (size > room) return nullptr;
   std::memcpy(first, buffer, size);
   return first + size;
-}
-
-// `Err(`, what put_error(out) appends, and `)`.
-template <class Out, class PutError>
-void put_err(Out& out, PutError put_error) {
-  out.append("Err(");
-  put_error(out);
-  out.append(")");
-}
-
-template <class PutError>
-char* write_err(char* first, char* last, PutError put_error) noexcept {
-  detail::BufferText out(first, last);
-  put_err(out, put_error);
-  return out.full() ? nullptr : out.end();
 }
 
 auto error_text(const ExchangeError& error) {
@@ -116,17 +154,28 @@ auto error_text(const ExchangeError& error) {
 }  // namespace
 
 char* write_debug(char* first, char* last, const TimingResult& result) noexcept {
-  return result ? write_ok(first, last, *result)
-                : write_err(first, last, error_text(result.error()));
+  if (result) {
+    return write_bounded(first, last, [&result](char* p) { return put_ok(p, *result); });
+  }
+  detail::BufferText out(first, last);
+  put_err(out, error_text(result.error()));
+  return out.full() ? nullptr : out.end();
 }
 
 char* SenderRowTiming::write_debug(char* first, char* last,
                                    std::uint32_t schedule_offset) const noexcept {
-  if (const auto reason = fault(schedule_offset); !reason.empty()) {
-    // Only Schedule errors come from here: their text without building one.
-    return write_err(first, last, [reason](auto& out) { detail::put_schedule_debug(out, reason); });
+  return write_bounded(first, last, [this, schedule_offset](char* p) {
+    return write_debug_with_capacity(p, schedule_offset);
+  });
+}
+
+char* SenderRowTiming::write_debug_with_capacity(char* first,
+                                                 std::uint32_t schedule_offset) const noexcept {
+  if (const detail::TimingFault* reason = fault(schedule_offset)) {
+    std::memcpy(first, reason->text.chars, sizeof reason->text.chars);
+    return first + reason->text.size;
   }
-  return write_ok(first, last, timing(schedule_offset));
+  return put_ok(first, timing(schedule_offset));
 }
 
 void append_debug(std::string& out, const ScheduledPayloadTiming& timing) {

@@ -30,38 +30,63 @@ inline constexpr auto digit_pairs = [] {
   return pairs;
 }();
 
+// Writes `value` (below 10000) in decimal at `p` and returns the end of the
+// digits. Built as one four-character word with leading zeros, which are then
+// shifted out, and stored whole: four bytes of room whatever the value.
+inline char* put_small_decimal(char* p, std::uint32_t value) noexcept {
+  // 5243 / 2^19 divides by 100 exactly below 43699, in 32 bits.
+  const std::uint32_t hundreds = (value * 5243) >> 19;
+  std::uint32_t word =
+      digit_pairs[hundreds] | (std::uint32_t{digit_pairs[value - 100 * hundreds]} << 16);
+  // The first non-zero digit is the lowest non-zero byte of the digit values;
+  // the last digit is kept even when it is zero.
+  const unsigned zero_bits = std::countr_zero((word ^ 0x30303030u) | 0x01000000u) & ~7u;
+  word >>= zero_bits;
+  if constexpr (std::endian::native == std::endian::big) word = std::byteswap(word);
+  std::memcpy(p, &word, sizeof word);
+  return p + 4 - zero_bits / 8;
+}
+
+// The eight decimal digits of `value` (below 10^8), leading zeros kept, as
+// characters with the first in the low byte. The halves of the number are split
+// side by side in one 64-bit word: into two 4-digit lanes, each into two 2-digit
+// lanes, each into two digits. Multiplying by 10486 / 2^20 divides a lane below
+// 10^4 by 100 exactly, and 103 / 2^10 one below 100 by 10; neither product
+// reaches the next lane.
+inline std::uint64_t eight_digits(std::uint32_t value) noexcept {
+  std::uint64_t lanes = value / 10000 | (std::uint64_t{value % 10000} << 32);
+  const std::uint64_t hundreds = ((lanes * 10486) >> 20) & 0x0000007F0000007Fu;
+  lanes = hundreds | ((lanes - hundreds * 100) << 16);
+  const std::uint64_t tens = ((lanes * 103) >> 10) & 0x000F000F000F000Fu;
+  lanes = tens | ((lanes - tens * 10) << 8);
+  return lanes | 0x3030303030303030u;
+}
+
+// Stores the eight characters of `digits` (as eight_digits() lays them out) at `p`.
+inline void store_digits(char* p, std::uint64_t digits) noexcept {
+  if constexpr (std::endian::native == std::endian::big) digits = std::byteswap(digits);
+  std::memcpy(p, &digits, sizeof digits);
+}
+
 // Writes `value` in decimal at `p` and returns the end of the digits. The
-// digest formats millions of cycle counts, most below 10000: those are built
-// as one four-character word, leading zeros shifted out, and stored whole, so
-// the caller keeps ten bytes of room whatever the value. Longer numbers are
-// written two digits at a time from the end.
+// digest formats millions of cycle counts, most below 10000, and the rest in
+// one pass of eight digits (with one or two before them for the largest
+// values). Whole words are stored, so the caller keeps ten bytes of room
+// whatever the value.
 inline char* put_decimal(char* p, std::uint32_t value) noexcept {
-  if (value < 10000) {
-    const int digits = 1 + (value >= 10) + (value >= 100) + (value >= 1000);
-    std::uint32_t word = digit_pairs[value / 100] | (std::uint32_t{digit_pairs[value % 100]} << 16);
-    word >>= 8 * (4 - digits);
-    if constexpr (std::endian::native == std::endian::big) word = std::byteswap(word);
-    std::memcpy(p, &word, sizeof word);
-    return p + digits;
+  if (value < 10000) [[likely]] {
+    return put_small_decimal(p, value);
   }
-  // powers[k] is 10^k; 1233 / 4096 is just above log10(2), so t is floor(log10)
-  // or one less.
-  static constexpr std::uint32_t powers[] = {1,      10,      100,      1000,      10000,
-                                             100000, 1000000, 10000000, 100000000, 1000000000};
-  const int t = (static_cast<int>(std::bit_width(value)) * 1233) >> 12;
-  char* const end = p + t + (value >= powers[t] ? 1 : 0);
-  char* q = end;
-  while (value >= 100) {
-    q -= 2;
-    std::memcpy(q, &digit_pairs[value % 100], 2);
-    value /= 100;
+  if (value < 100000000) {
+    std::uint64_t digits = eight_digits(value);
+    // At most four leading zeros: the value has at least five digits.
+    const int zeros = std::countr_zero(digits ^ 0x3030303030303030u) / 8;
+    store_digits(p, digits >> (8 * zeros));
+    return p + 8 - zeros;
   }
-  if (value >= 10) {
-    std::memcpy(q - 2, &digit_pairs[value], 2);
-  } else {
-    q[-1] = static_cast<char>('0' + value);
-  }
-  return end;
+  p = put_small_decimal(p, value / 100000000);  // one or two digits, 1 to 42
+  store_digits(p, eight_digits(value % 100000000));
+  return p + 8;
 }
 
 // Text written into a caller's fixed buffer, with the same append() calls as a
@@ -87,6 +112,17 @@ class BufferText {
   bool full_ = false;
 };
 
+// Text built at compile time with the same append() calls, in a fixed array of
+// N characters; a text longer than N does not compile.
+template <std::size_t N>
+struct FixedText {
+  char chars[N] = {};
+  std::size_t size = 0;
+  constexpr void append(std::string_view text) {
+    for (const char c : text) chars[size++] = c;
+  }
+};
+
 inline void append_unsigned(BufferText& out, std::uint64_t value, int base = 10) {
   char buffer[20];
   const auto result = std::to_chars(buffer, buffer + sizeof buffer, value, base);
@@ -95,7 +131,7 @@ inline void append_unsigned(BufferText& out, std::uint64_t value, int base = 10)
 
 // Appends the debug text of a Schedule error with `reason`: `Schedule("...")`.
 template <class Out>
-void put_schedule_debug(Out& out, std::string_view reason) {
+constexpr void put_schedule_debug(Out& out, std::string_view reason) {
   out.append("Schedule(\"");
   out.append(reason);
   out.append("\")");

@@ -1,6 +1,7 @@
 // Debug texts of timing results, as the digest hashes them.
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -55,6 +56,18 @@ TEST(TimingText, NumbersAtEveryDigitCountBoundary) {
     values.push_back(static_cast<std::uint32_t>(power));
     values.push_back(static_cast<std::uint32_t>(power + 1));
   }
+  // Values across the whole range, every digit position varied: a fault in one
+  // lane of the eight-digit split shows in some digit.
+  std::uint32_t x = 1;
+  for (int i = 0; i < 20000; ++i) {
+    x = x * 1664525u + 1013904223u;
+    values.push_back(x);
+    values.push_back(x >> (i % 28));
+  }
+  for (const std::uint32_t v : {100000001u, 1000000000u, 1000000009u, 99999999u, 10000001u,
+                                4200000000u, 4000000000u, 2147483648u}) {
+    values.push_back(v);
+  }
   for (const std::uint32_t v : values) {
     const std::string n = std::to_string(v);
     EXPECT_EQ(zx::debug_string(zx::ScheduledPayloadTiming{v, v, v}),
@@ -84,6 +97,56 @@ TEST(TimingText, WritingIntoAFixedBuffer) {
   EXPECT_EQ(buffer, text);
   EXPECT_EQ(zx::write_debug(buffer.data(), buffer.data() + buffer.size() - 1, widest), nullptr);
   EXPECT_EQ(zx::write_debug(buffer.data(), buffer.data(), overflow), nullptr);
+}
+
+TEST(TimingText, WritingWithCapacityAgreesWithTheBoundedWriter) {
+  // One send of one word: the texts carry offset, offset + 1, offset + 1, so the
+  // offsets put numbers on both sides of every digit-count step.
+  const zx::ExchangeRow one_send{zx::sync_word, 0x78000001, zx::return_word};
+  const std::vector<zx::ExchangeRow> failing{
+      {},                                                        // no sync word
+      {zx::sync_word, 0x78000001},                               // no return word
+      {zx::sync_word, zx::return_word},                          // no payload
+      {zx::sync_word, 0x40A001FF, 0x78000001, zx::return_word},  // overflows at the top
+  };
+  const std::vector<std::uint32_t> offsets{
+      0,        8,         9,         98,         99,         9998,       9999,      10000,
+      99999999, 100000000, 999999999, 1000000000, 0xFFFFFDFF, 0xFFFFFFFE, 0xFFFFFFFF};
+  std::vector<zx::ExchangeRow> rows = failing;
+  rows.push_back(one_send);
+  constexpr char untouched = '#';
+  for (const auto& row : rows) {
+    const zx::SenderRowTiming walked(row);
+    for (const std::uint32_t offset : offsets) {
+      const std::string expected = zx::debug_string(walked.at(offset));
+      std::array<char, zx::timing_debug_capacity + 16> buffer;
+      buffer.fill(untouched);
+      char* end = walked.write_debug_with_capacity(buffer.data(), offset);
+      EXPECT_EQ(std::string(buffer.data(), end), expected) << offset;
+      // Nothing is written past the stated room.
+      for (std::size_t i = zx::timing_debug_capacity; i < buffer.size(); ++i) {
+        EXPECT_EQ(buffer[i], untouched);
+      }
+      // The bounded writer gives the same text with exactly its room, and
+      // nullptr with one byte less.
+      std::string exact(expected.size(), untouched);
+      EXPECT_EQ(walked.write_debug(exact.data(), exact.data() + exact.size(), offset),
+                exact.data() + exact.size());
+      EXPECT_EQ(exact, expected);
+      EXPECT_EQ(walked.write_debug(exact.data(), exact.data() + exact.size() - 1, offset), nullptr);
+    }
+  }
+  // Spot checks of what the texts are.
+  const zx::SenderRowTiming walked(one_send);
+  char text[zx::timing_debug_capacity];
+  EXPECT_EQ(std::string(text, walked.write_debug_with_capacity(text, 9999)),
+            "Ok(ScheduledPayloadTiming { payload_start: 9999, payload_end: 10000, horizon: "
+            "10000 })");
+  EXPECT_EQ(std::string(text, walked.write_debug_with_capacity(text, 0xFFFFFFFF)),
+            "Err(Schedule(\"sender event horizon overflow\"))");
+  const zx::SenderRowTiming no_payload(failing[2]);
+  EXPECT_EQ(std::string(text, no_payload.write_debug_with_capacity(text, 0xFFFFFFFF)),
+            "Err(Schedule(\"sender payload\"))");
 }
 
 }  // namespace

@@ -36,6 +36,10 @@ using TimingResult = std::expected<ScheduledPayloadTiming, ExchangeError>;
 ZERIN_EXCHANGE_API TimingResult scheduled_sender_timing(const ExchangeRow& row,
                                                         std::uint32_t schedule_offset) noexcept;
 
+namespace detail {
+struct TimingFault;  // a reason a timing fails, with its debug text
+}  // namespace detail
+
 // A sender row walked once, for timing it at several schedule offsets:
 // `SenderRowTiming(row).at(offset) == scheduled_sender_timing(row, offset)`.
 // The row's advances are summed without the offset; an offset only moves the
@@ -48,18 +52,28 @@ class ZERIN_EXCHANGE_API SenderRowTiming {
   TimingResult at(std::uint32_t schedule_offset) const noexcept;
   // write_debug(first, last, at(schedule_offset)), without building the result.
   char* write_debug(char* first, char* last, std::uint32_t schedule_offset) const noexcept;
+  // write_debug() for a caller that guarantees the room: writes the debug text
+  // of at(schedule_offset), `Ok(...)` or `Err(...)`, at `first`, which must
+  // have timing_debug_capacity writable bytes, and returns its end; there is no
+  // failure to report. Bytes of that room after the text may be overwritten.
+  // Skips write_debug()'s room check and its detour through a local buffer.
+  // Only reads the object, so several threads may call it at once.
+  char* write_debug_with_capacity(char* first, std::uint32_t schedule_offset) const noexcept;
 
  private:
-  // The reason at(schedule_offset) fails, empty when it succeeds.
-  std::string_view fault(std::uint32_t schedule_offset) const noexcept;
+  // Why at(schedule_offset) fails, nullptr when it succeeds.
+  const detail::TimingFault* fault(std::uint32_t schedule_offset) const noexcept;
   // The cycles of a successful at(schedule_offset).
   ScheduledPayloadTiming timing(std::uint32_t schedule_offset) const noexcept;
 
-  std::string_view failure_;  // an entry or return fault, found without the offset
-  bool payload_ = false;      // a payload send lies before the return word
+  // An entry or return fault, found without the offset.
+  const detail::TimingFault* failure_ = nullptr;
   std::uint64_t payload_start_ = 0;
   std::uint64_t payload_end_ = 0;
   std::uint64_t horizon_ = 0;
+  // The largest offset at which at() succeeds, -1 when it fails at every
+  // offset: success at an offset is one comparison.
+  std::int64_t last_ok_offset_ = -1;
 };
 
 // Debug text: `ScheduledPayloadTiming { payload_start: 3, payload_end: 10, horizon: 12 }`.
