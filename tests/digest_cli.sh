@@ -53,6 +53,14 @@ case $group in
     cmp -s "$work/out" "$work/first" || fail "two runs differ"
     run two-threads 0 --threads 2
     cmp -s "$work/out" "$work/first" || fail "--threads 2 gives another result"
+    run one-thread 0 --threads 1
+    cmp -s "$work/out" "$work/first" || fail "--threads 1 gives another result"
+    # Two threads with one core to run on (no other core to start the second on).
+    if command -v taskset >/dev/null; then
+      taskset -c "$(taskset -cp $$ | sed 's/.*: *//; s/[,-].*//')" "$exe" >"$work/out" 2>"$work/err" ||
+        fail "one core: exit status $?"
+      cmp -s "$work/out" "$work/first" || fail "one core gives another result"
+    fi
     ;;
 
   options)

@@ -9,6 +9,11 @@
 #include <thread>
 #include <vector>
 
+#if defined(__linux__)
+#include <pthread.h>
+#include <sched.h>
+#endif
+
 #include "recorders.hpp"
 #include "siphash.hpp"
 
@@ -16,6 +21,40 @@ namespace zerin::digest {
 namespace {
 
 constexpr std::size_t no_block = std::numeric_limits<std::size_t>::max();
+
+// A new thread is queued on its parent's core. With the parent busy planning
+// there, the second thread can wait milliseconds for the scheduler to move it
+// to the idle core, a sizeable share of the whole sweep. The parent therefore
+// steers a thread that has not started yet onto the other cores it may use;
+// once running, the thread takes back the full set, so nothing stays pinned.
+class CoreSteering {
+ public:
+#if defined(__linux__)
+  CoreSteering() noexcept {
+    if (sched_getaffinity(0, sizeof allowed_, &allowed_) != 0) CPU_ZERO(&allowed_);
+  }
+  // Moves `thread` off this core; false if it was left alone.
+  bool steer(std::thread& thread) noexcept {
+    const int here = sched_getcpu();
+    if (here < 0 || CPU_COUNT(&allowed_) < 2 || !CPU_ISSET(here, &allowed_)) return false;
+    cpu_set_t others = allowed_;
+    CPU_CLR(here, &others);
+    return pthread_setaffinity_np(thread.native_handle(), sizeof others, &others) == 0;
+  }
+  // Gives the calling thread back every core the process may use.
+  void release() noexcept {
+    pthread_setaffinity_np(pthread_self(), sizeof allowed_, &allowed_);
+  }
+
+ private:
+  cpu_set_t allowed_;
+#else
+  bool steer(std::thread&) noexcept {
+    return false;
+  }
+  void release() noexcept {}
+#endif
+};
 
 // Each slot on lines of its own: a recorder's write position changes with
 // every value recorded, and a neighbour read or written by the other thread
@@ -40,6 +79,8 @@ class BlockPipeline {
     std::thread worker;
     try {
       worker = std::thread([this] { work(); });
+      const std::lock_guard lock(mutex_);
+      if (!worker_started_) steered_ = steering_.steer(worker);
     } catch (const std::system_error&) {
       // No second thread to be had: this one plans every block itself.
     }
@@ -108,6 +149,8 @@ class BlockPipeline {
     try {
       SweepRunner runner(topology_);
       std::unique_lock lock(mutex_);
+      worker_started_ = true;
+      if (steered_) steering_.release();
       for (;;) {
         changed_.wait(lock, [this] { return stop_ || next_ >= blocks_.size() || claimable(); });
         if (stop_ || next_ >= blocks_.size()) return;
@@ -128,6 +171,9 @@ class BlockPipeline {
   std::size_t next_ = 0;    // blocks claimed
   std::size_t hashed_ = 0;  // blocks hashed
   bool stop_ = false;
+  CoreSteering steering_;
+  bool worker_started_ = false;  // the worker has run (it then releases any steering)
+  bool steered_ = false;         // the worker was steered before it ran
 };
 
 }  // namespace
