@@ -7,6 +7,14 @@
 #include <cstdint>
 #include <string>
 
+#if defined(ZERIN_DIGEST_PROGRAM)
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/wait.h>
+
+extern char** environ;
+#endif
+
 #include "parallel.hpp"
 #include "recorders.hpp"
 #include "siphash.hpp"
@@ -123,6 +131,60 @@ void BM_SweepOverHashRatio(benchmark::State& state) {
   state.counters["stream_MB"] = static_cast<double>(stream.size()) / 1e6;
 }
 BENCHMARK(BM_SweepOverHashRatio)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+#if defined(ZERIN_DIGEST_PROGRAM)
+// Runs the built zerin-digest with `threads` as a process of its own, its
+// output discarded, and returns whether it exited with status 0.
+bool run_program(const char* threads) {
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+  char program[] = ZERIN_DIGEST_PROGRAM;
+  char option[] = "--threads";
+  std::string count = threads;
+  char* argv[] = {program, option, count.data(), nullptr};
+  pid_t pid = 0;
+  const int spawned = posix_spawn(&pid, program, &actions, nullptr, argv, environ);
+  posix_spawn_file_actions_destroy(&actions);
+  int status = 0;
+  return spawned == 0 && waitpid(pid, &status, 0) == pid && WIFEXITED(status) &&
+         WEXITSTATUS(status) == 0;
+}
+
+// The program as its users run it, start-up and exit included, on two threads
+// and on one, against hashing the stream alone, all in the same iteration.
+void BM_ProgramOverHashRatio(benchmark::State& state) {
+  const std::string& stream = recorded_stream();
+  using clock = std::chrono::steady_clock;
+  clock::duration two{}, one{}, hash{};
+  for (auto _ : state) {
+    const auto t0 = clock::now();
+    const bool two_ok = run_program("2");
+    const auto t1 = clock::now();
+    const bool one_ok = run_program("1");
+    const auto t2 = clock::now();
+    benchmark::DoNotOptimize(hash_stream(stream));
+    const auto t3 = clock::now();
+    if (!two_ok || !one_ok) {
+      state.SkipWithError("zerin-digest did not run");
+      return;
+    }
+    two += t1 - t0;
+    one += t2 - t1;
+    hash += t3 - t2;
+  }
+  const auto ms = [&](clock::duration d) {
+    return std::chrono::duration<double, std::milli>(d).count() /
+           static_cast<double>(state.iterations());
+  };
+  state.counters["program_ms"] = ms(two);
+  state.counters["program_1_thread_ms"] = ms(one);
+  state.counters["hash_ms"] = ms(hash);
+  state.counters["program_ratio"] = ms(two) / ms(hash);
+  state.counters["program_1_thread_ratio"] = ms(one) / ms(hash);
+}
+BENCHMARK(BM_ProgramOverHashRatio)->Unit(benchmark::kMillisecond)->UseRealTime();
+#endif
 
 void BM_SweepWithoutHash(benchmark::State& state) {
   for (auto _ : state) {
