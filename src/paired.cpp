@@ -187,8 +187,8 @@ std::uint32_t detail::paired_send_control(std::span<const std::uint16_t> receive
                                           std::uint16_t sender_logical,
                                           std::uint32_t sender_physical,
                                           std::uint32_t first_receiver_physical) {
-  if (receiver_logical.size() != 2 ||
-      detail::ListedTiles(receiver_logical).contains(sender_logical)) {
+  if (receiver_logical.size() != 2 || receiver_logical[0] == sender_logical ||
+      receiver_logical[1] == sender_logical) {
     return broadcast_send_control;
   }
   const std::uint32_t code =
