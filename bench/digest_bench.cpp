@@ -101,34 +101,57 @@ void BM_HashRecordedStream(benchmark::State& state) {
 }
 BENCHMARK(BM_HashRecordedStream)->Unit(benchmark::kMillisecond);
 
-// All three in the same iteration, so the ratios compare like with like on a
-// shared machine (wall-clock times).
-void BM_SweepOverHashRatio(benchmark::State& state) {
+// Runs `first` and `second` (each returns whether it succeeded) and hashes the
+// stream alone, all in the same iteration, so that the ratios compare like
+// with like on a shared machine (wall-clock times). Reports each run per
+// iteration as `<name>_ms` and as `<name>_ratio` of the hash.
+template <class First, class Second>
+void time_against_hash(benchmark::State& state, const std::string& first_name, First first,
+                       const std::string& second_name, Second second) {
   const std::string& stream = recorded_stream();
   using clock = std::chrono::steady_clock;
-  clock::duration single{}, pipelined{}, hash{};
+  clock::duration first_time{}, second_time{}, hash_time{};
   for (auto _ : state) {
     const auto t0 = clock::now();
-    benchmark::DoNotOptimize(single_thread_sweep());
+    const bool first_ok = first();
     const auto t1 = clock::now();
-    benchmark::DoNotOptimize(pipelined_sweep());
+    const bool second_ok = second();
     const auto t2 = clock::now();
     benchmark::DoNotOptimize(hash_stream(stream));
     const auto t3 = clock::now();
-    single += t1 - t0;
-    pipelined += t2 - t1;
-    hash += t3 - t2;
+    if (!first_ok || !second_ok) {
+      state.SkipWithError("a timed run failed");
+      return;
+    }
+    first_time += t1 - t0;
+    second_time += t2 - t1;
+    hash_time += t3 - t2;
   }
   const auto ms = [&](clock::duration d) {
     return std::chrono::duration<double, std::milli>(d).count() /
            static_cast<double>(state.iterations());
   };
-  state.counters["single_ms"] = ms(single);
-  state.counters["pipelined_ms"] = ms(pipelined);
-  state.counters["hash_ms"] = ms(hash);
-  state.counters["single_ratio"] = ms(single) / ms(hash);
-  state.counters["pipelined_ratio"] = ms(pipelined) / ms(hash);
+  state.counters[first_name + "_ms"] = ms(first_time);
+  state.counters[second_name + "_ms"] = ms(second_time);
+  state.counters["hash_ms"] = ms(hash_time);
+  state.counters[first_name + "_ratio"] = ms(first_time) / ms(hash_time);
+  state.counters[second_name + "_ratio"] = ms(second_time) / ms(hash_time);
   state.counters["stream_MB"] = static_cast<double>(stream.size()) / 1e6;
+}
+
+// The whole sweep in process on one thread and on two, against the hash alone.
+void BM_SweepOverHashRatio(benchmark::State& state) {
+  time_against_hash(
+      state, "single",
+      [] {
+        benchmark::DoNotOptimize(single_thread_sweep());
+        return true;
+      },
+      "pipelined",
+      [] {
+        benchmark::DoNotOptimize(pipelined_sweep());
+        return true;
+      });
 }
 BENCHMARK(BM_SweepOverHashRatio)->Unit(benchmark::kMillisecond)->UseRealTime();
 
@@ -152,36 +175,11 @@ bool run_program(const char* threads) {
 }
 
 // The program as its users run it, start-up and exit included, on two threads
-// and on one, against hashing the stream alone, all in the same iteration.
+// and on one, against the hash alone.
 void BM_ProgramOverHashRatio(benchmark::State& state) {
-  const std::string& stream = recorded_stream();
-  using clock = std::chrono::steady_clock;
-  clock::duration two{}, one{}, hash{};
-  for (auto _ : state) {
-    const auto t0 = clock::now();
-    const bool two_ok = run_program("2");
-    const auto t1 = clock::now();
-    const bool one_ok = run_program("1");
-    const auto t2 = clock::now();
-    benchmark::DoNotOptimize(hash_stream(stream));
-    const auto t3 = clock::now();
-    if (!two_ok || !one_ok) {
-      state.SkipWithError("zerin-digest did not run");
-      return;
-    }
-    two += t1 - t0;
-    one += t2 - t1;
-    hash += t3 - t2;
-  }
-  const auto ms = [&](clock::duration d) {
-    return std::chrono::duration<double, std::milli>(d).count() /
-           static_cast<double>(state.iterations());
-  };
-  state.counters["program_ms"] = ms(two);
-  state.counters["program_1_thread_ms"] = ms(one);
-  state.counters["hash_ms"] = ms(hash);
-  state.counters["program_ratio"] = ms(two) / ms(hash);
-  state.counters["program_1_thread_ratio"] = ms(one) / ms(hash);
+  time_against_hash(
+      state, "program", [] { return run_program("2"); }, "program_1_thread",
+      [] { return run_program("1"); });
 }
 BENCHMARK(BM_ProgramOverHashRatio)->Unit(benchmark::kMillisecond)->UseRealTime();
 #endif
