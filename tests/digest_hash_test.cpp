@@ -84,6 +84,38 @@ TEST(DigestHash, LongTextsAndBufferBoundaries) {
   });
 }
 
+TEST(DigestHash, BlockRecorderOnBorrowedRoom) {
+  const auto record = [](zd::Recorder& r) {
+    const std::string text(1000, 't');
+    for (int i = 0; i < 400; ++i) {
+      r.row(zd::ExchangeRow{static_cast<std::uint32_t>(i)});
+      r.text(text);
+    }
+  };
+  zd::StreamCapture expected;
+  record(expected);
+  ASSERT_GT(expected.bytes().size(), zd::BlockRecorder::initial_size);
+
+  // The room is filled first, then outgrown without a byte lost or written
+  // past its end; a room too small is never written at all.
+  constexpr std::size_t guard = 64;
+  for (const std::size_t room_size :
+       {zd::BlockRecorder::initial_size, zd::BlockRecorder::initial_size - 1}) {
+    std::string memory(room_size + guard, '\x5a');
+    auto* room = reinterpret_cast<unsigned char*>(memory.data());
+    {
+      zd::BlockRecorder block({room, room_size});
+      record(block);
+      const auto bytes = block.bytes();
+      EXPECT_EQ(std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()),
+                expected.bytes());
+    }
+    const bool used = room_size >= zd::BlockRecorder::initial_size;
+    EXPECT_EQ(memory.compare(0, room_size, expected.bytes(), 0, room_size) == 0, used);
+    EXPECT_EQ(memory.substr(room_size), std::string(guard, '\x5a'));
+  }
+}
+
 TEST(DigestHash, HexKeepsLeadingZeros) {
   EXPECT_EQ(zd::hex16(0), "0000000000000000");
   EXPECT_EQ(zd::hex16(0x0fffffffffffffffULL), "0fffffffffffffff");

@@ -2,9 +2,13 @@
 
 #include <algorithm>
 #include <condition_variable>
+#include <cstdint>
 #include <exception>
 #include <limits>
+#include <memory>
 #include <mutex>
+#include <optional>
+#include <span>
 #include <system_error>
 #include <thread>
 #include <vector>
@@ -12,6 +16,7 @@
 #if defined(__linux__)
 #include <pthread.h>
 #include <sched.h>
+#include <sys/mman.h>
 #endif
 
 #include "recorders.hpp"
@@ -56,12 +61,59 @@ class CoreSteering {
 #endif
 };
 
+// The memory of every slot's buffer in one piece. On a virtual machine the
+// first touch of each fresh 4 KiB page costs a fault as dear as planning a case
+// or two, and the slots would take a hundred of them; on Linux the piece is
+// one transparent huge page where the system grants it, taken with one fault.
+class SlotMemory {
+ public:
+  explicit SlotMemory(std::size_t size) {
+#if defined(__linux__)
+    // Mapped with room to spare, then trimmed to an aligned run of huge pages.
+    size_ = (size + huge_page - 1) / huge_page * huge_page;
+    void* mapped = mmap(nullptr, size_ + huge_page, PROT_READ | PROT_WRITE,
+                        MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (mapped != MAP_FAILED) {
+      const auto start = reinterpret_cast<std::uintptr_t>(mapped);
+      const std::uintptr_t aligned = (start + huge_page - 1) / huge_page * huge_page;
+      if (aligned != start) munmap(mapped, aligned - start);
+      munmap(reinterpret_cast<void*>(aligned + size_), huge_page - (aligned - start));
+      base_ = reinterpret_cast<unsigned char*>(aligned);
+      madvise(base_, size_, MADV_HUGEPAGE);  // a hint: small pages work too
+      return;
+    }
+#endif
+    size_ = size;
+    owned_.reset(new unsigned char[size_]);
+    base_ = owned_.get();
+  }
+  SlotMemory(const SlotMemory&) = delete;
+  SlotMemory& operator=(const SlotMemory&) = delete;
+  ~SlotMemory() {
+#if defined(__linux__)
+    if (!owned_) munmap(base_, size_);
+#endif
+  }
+
+  // The `index`th of `parts` equal parts, each a whole number of lines.
+  std::span<unsigned char> part(std::size_t index, std::size_t parts) const noexcept {
+    const std::size_t part_size = size_ / parts / 128 * 128;
+    return {base_ + index * part_size, part_size};
+  }
+
+ private:
+  static constexpr std::size_t huge_page = std::size_t{2} << 20;
+  unsigned char* base_ = nullptr;
+  std::size_t size_ = 0;
+  std::unique_ptr<unsigned char[]> owned_;  // when nothing could be mapped
+};
+
 // Each slot on lines of its own: a recorder's write position changes with
 // every value recorded, and a neighbour read or written by the other thread
 // on the same line would make the two cores pass that line back and forth.
 struct alignas(128) Slot {
-  BlockRecorder stream;
-  std::size_t block = no_block;  // the block whose bytes are ready here
+  std::optional<BlockRecorder> stream;  // recording into its part of the SlotMemory
+  std::size_t block = no_block;         // the block whose bytes are ready here
   std::int32_t cases = 0;
   std::exception_ptr failure;  // what stopped the block, if anything did
 };
@@ -72,7 +124,12 @@ class BlockPipeline {
       : topology_(topology),
         table_(table),
         blocks_(sweep_blocks(table, shape.counts_per_block)),
-        slots_(std::max<std::size_t>(shape.slots, 2)) {}
+        memory_(slot_count(shape) * BlockRecorder::initial_size),
+        slots_(slot_count(shape)) {
+    for (std::size_t i = 0; i < slots_.size(); ++i) {
+      slots_[i].stream.emplace(memory_.part(i, slots_.size()));
+    }
+  }
 
   SweepDigest run() {
     SweepRunner runner(topology_);
@@ -106,7 +163,7 @@ class BlockPipeline {
       if (slot.block == hashed_) {
         lock.unlock();
         if (slot.failure) std::rethrow_exception(slot.failure);
-        const auto bytes = slot.stream.bytes();
+        const auto bytes = slot.stream->bytes();
         hasher.write(bytes.data(), bytes.size());
         cases += slot.cases;
         lock.lock();
@@ -122,6 +179,10 @@ class BlockPipeline {
   }
 
  private:
+  static std::size_t slot_count(ParallelShape shape) noexcept {
+    return std::max<std::size_t>(shape.slots, 2);
+  }
+
   // The next block can be planned: its slot's previous block is hashed.
   bool claimable() const noexcept {
     return next_ < blocks_.size() && next_ < hashed_ + slots_.size();
@@ -133,10 +194,10 @@ class BlockPipeline {
     const std::size_t block = next_++;
     Slot& slot = slots_[block % slots_.size()];
     lock.unlock();
-    slot.stream.clear();
+    slot.stream->clear();
     slot.failure = nullptr;
     try {
-      slot.cases = runner.run(table_, blocks_[block], slot.stream);
+      slot.cases = runner.run(table_, blocks_[block], *slot.stream);
     } catch (...) {
       slot.failure = std::current_exception();
     }
@@ -165,6 +226,7 @@ class BlockPipeline {
   const exchange::Topology& topology_;
   const CaseTable& table_;
   const std::vector<SweepBlock> blocks_;
+  SlotMemory memory_;  // before slots_: it outlives the recorders writing into it
   std::vector<Slot> slots_;
   std::mutex mutex_;
   std::condition_variable changed_;

@@ -135,9 +135,15 @@ std::uint64_t BufferedHashRecorder::finish() {
 
 // --- BlockRecorder ---
 
-BlockRecorder::BlockRecorder() : buffer_(new unsigned char[initial_size]) {
-  begin_ = pos_ = buffer_.get();
-  end_ = begin_ + initial_size;
+BlockRecorder::BlockRecorder() : BlockRecorder(std::span<unsigned char>{}) {}
+
+BlockRecorder::BlockRecorder(std::span<unsigned char> room) {
+  if (room.size() < initial_size) {
+    buffer_.reset(new unsigned char[initial_size]);
+    room = {buffer_.get(), initial_size};
+  }
+  begin_ = pos_ = room.data();
+  end_ = begin_ + room.size();
 }
 
 void BlockRecorder::hand_over() {

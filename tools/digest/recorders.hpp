@@ -100,7 +100,12 @@ class BufferedHashRecorder final : public ChunkedRecorder {
 class BlockRecorder final : public ChunkedRecorder {
  public:
   static constexpr std::size_t initial_size = 256 * 1024;
+  // Records into a buffer of its own, initial_size bytes to begin with.
   BlockRecorder();
+  // Records into `room`, which the caller owns and keeps alive for as long as
+  // this recorder, until a block outgrows it; then into a buffer of its own.
+  // A `room` smaller than initial_size is not used.
+  explicit BlockRecorder(std::span<unsigned char> room);
   // The bytes recorded since the last clear().
   std::span<const unsigned char> bytes() const noexcept {
     return {begin_, static_cast<std::size_t>(pos_ - begin_)};
