@@ -204,7 +204,8 @@ std::uint32_t detail::paired_send_control(std::span<const std::uint16_t> receive
   return code;
 }
 
-std::expected<void, ExchangeError> Topology::paired_multicast_into(
+// Flattened so that the receiver rows are laid in this loop, not by calls.
+[[gnu::flatten]] std::expected<void, ExchangeError> Topology::paired_multicast_into(
     MulticastPlan& plan, std::uint16_t sender_logical, std::span<const std::uint16_t> receivers,
     std::uint32_t count) const {
   plan.sender = {};
