@@ -72,11 +72,9 @@ class RowWordsInPlace {
 // physical tiles whose mux times `mux` (paired_mux_times(sender, receiver)) are
 // already known. `row` must be all zero on entry (the words after the return
 // word stay so); on failure it holds whatever was laid before it.
-std::expected<void, ExchangeError> paired_receiver_row_into(ExchangeRow& row, std::uint32_t sender,
-                                                            std::uint32_t receiver,
-                                                            std::uint32_t count,
-                                                            std::int32_t minimum_double_mux,
-                                                            detail::PairedMuxTimes mux) {
+[[gnu::flatten]] std::expected<void, ExchangeError> paired_receiver_row_into(
+    ExchangeRow& row, std::uint32_t sender, std::uint32_t receiver, std::uint32_t count,
+    std::int32_t minimum_double_mux, detail::PairedMuxTimes mux) {
   // Shift the transfer so that its earliest source event falls at cycle 1 or later.
   std::int32_t epoch_shift = 0;
   if (__builtin_sub_overflow(1, minimum_double_mux, &epoch_shift)) {
@@ -93,17 +91,18 @@ std::expected<void, ExchangeError> paired_receiver_row_into(ExchangeRow& row, st
       checked_add(checked_add(source_event, format_lead_cycles), detail::receiver_phase(receiver));
 
   // The source selection and its neutral control, when this receiver is early.
-  std::array<ReceiveEvent, 2> source{};
   const bool early = mux.early();
+  ReceiveEvent source{};
+  ReceiveEvent neutral{};
   if (early) {
     // The source selection names the sender's lane; it must fit the control field.
     const std::uint32_t source_lane = sender ^ (receiver & detail::physical_partner_bit);
     if (!word_format::XpicDelay::control.fits(source_lane)) {
       return schedule_error("paired source tile");
     }
-    source = {{{source_event, delay_xpic(0, 1, source_lane), ReceiveEventKind::PairedSource},
-               {checked_add(source_event, count), delay_xpic(0, 1, neutral_xpic_control),
-                ReceiveEventKind::PairedNeutral}}};
+    source = {source_event, delay_xpic(0, 1, source_lane), ReceiveEventKind::PairedSource};
+    neutral = {checked_add(source_event, count), delay_xpic(0, 1, neutral_xpic_control),
+               ReceiveEventKind::PairedNeutral};
   }
   // The format controls that open and close the data, with the pointer control
   // two cycles into it; a single word closes before the pointer control is due.
@@ -113,46 +112,54 @@ std::expected<void, ExchangeError> paired_receiver_row_into(ExchangeRow& row, st
                              ReceiveEventKind::PairedPointer};
   const ReceiveEvent closing{checked_add(format_start, count), delay_pic(0, 1, 0),
                              ReceiveEventKind::Format};
-  const std::array<ReceiveEvent, 3> formats = closing.cycles < pointer.cycles
-                                                  ? std::array{opening, closing, pointer}
-                                                  : std::array{opening, pointer, closing};
 
-  // All of them in cycle order. The source selection comes a receive lead
-  // before the opening format control, and the neutral control `count` cycles
-  // before the closing one, so only where the neutral control falls among the
-  // first two format events is open.
-  std::array<ReceiveEvent, 5> events{};
-  std::size_t size = 0;
-  std::size_t format = 0;
-  if (early) {
-    events[size++] = source[0];
-    for (; format < formats.size() && formats[format].cycles < source[1].cycles; ++format) {
-      events[size++] = formats[format];
-    }
-    events[size++] = source[1];
+  // No two controls of a paired row may share an instruction. The opening
+  // control comes a receive lead (51 cycles plus the phase) after the source
+  // selection, and the neutral control `count` cycles after the source
+  // selection and as long before the closing control. So cycles meet only for
+  // an empty transfer, for two words (pointer and closing control), or where the
+  // neutral control lands on the opening or the pointer control. With every
+  // cycle distinct, each event stands alone and validate_receive_events() has
+  // nothing left to refuse.
+  if (count == 0 || count == 2 ||
+      (early && (neutral.cycles == opening.cycles || neutral.cycles == pointer.cycles))) {
+    return schedule_error("paired receive coincident controls");
   }
-  for (; format < formats.size(); ++format) events[size++] = formats[format];
-  const std::span<const ReceiveEvent> timed(events.data(), size);
-
-  // No two controls of a paired row may share an instruction. With every cycle
-  // distinct, each event stands alone, so validate_receive_events() has nothing
-  // left to refuse and emission lays one timed word per event.
-  for (std::size_t i = 1; i < size; ++i) {
-    if (events[i - 1].cycles == events[i].cycles) {
-      return schedule_error("paired receive coincident controls");
-    }
-  }
+  const bool closes_first = closing.cycles < pointer.cycles;
   std::uint32_t horizon = 0;
-  if (__builtin_add_overflow(timed.back().cycles, horizon_lag_cycles, &horizon)) {
+  if (__builtin_add_overflow(closes_first ? pointer.cycles : closing.cycles, horizon_lag_cycles,
+                             &horizon)) {
     return schedule_error("paired receive horizon overflow");
   }
 
+  // Emission in cycle order, one timed word per event: the source selection,
+  // then the format controls with the neutral control before the first of them
+  // it precedes. Every call lays an event whose word kind is known here, and the
+  // function is flattened so that the emission's word-kind checks fold away.
   RowWordsInPlace words(row);
   words.push_back(sync_word);
   std::uint32_t cycles = 0;
-  if (auto laid = detail::append_lone_receive_events(words, cycles, timed, horizon); !laid) {
-    return std::unexpected(laid.error());
+  auto lay = [&](const ReceiveEvent& event) {
+    return detail::append_lone_receive_event(words, cycles, event);
+  };
+  bool neutral_due = early;
+  auto lay_format = [&](const ReceiveEvent& format) -> std::expected<void, ExchangeError> {
+    if (neutral_due && neutral.cycles < format.cycles) {
+      neutral_due = false;
+      if (auto laid = lay(neutral); !laid) return laid;
+    }
+    return lay(format);
+  };
+  if (early) {
+    if (auto laid = lay(source); !laid) return laid;
   }
+  if (auto laid = lay_format(opening); !laid) return laid;
+  // Copies, not references: each keeps a PIC word the compiler can see.
+  const ReceiveEvent second = closes_first ? closing : pointer;
+  const ReceiveEvent third = closes_first ? pointer : closing;
+  if (auto laid = lay_format(second); !laid) return laid;
+  if (auto laid = lay_format(third); !laid) return laid;
+  if (auto laid = append_plain_delay(words, cycles, horizon); !laid) return laid;
   words.push_back(return_word);
   if (words.overflowed()) return schedule_error("paired receive row capacity");
   return {};
@@ -197,7 +204,8 @@ std::uint32_t detail::paired_send_control(std::span<const std::uint16_t> receive
   return code;
 }
 
-std::expected<void, ExchangeError> Topology::paired_multicast_into(
+// Flattened so that the receiver rows are laid in this loop, not by calls.
+[[gnu::flatten]] std::expected<void, ExchangeError> Topology::paired_multicast_into(
     MulticastPlan& plan, std::uint16_t sender_logical, std::span<const std::uint16_t> receivers,
     std::uint32_t count) const {
   plan.sender = {};
