@@ -84,6 +84,10 @@ TEST(PairedReceiverRow, BoardRowsFromSenderZero) {
   // the pointer.
   for (const std::uint32_t count : {2u, 53u, 55u}) EXPECT_EQ(error_of(row(2, count)), coincident);
   EXPECT_EQ(error_of(row(3, 2)), coincident);
+  // An empty transfer opens and closes the format at once (and, early, puts
+  // the neutral control on the source selection).
+  EXPECT_EQ(error_of(row(2, 0)), coincident);
+  EXPECT_EQ(error_of(row(3, 0)), coincident);
   for (const std::uint32_t count : {52u, 54u, 56u}) EXPECT_TRUE(row(2, count)) << count;
   EXPECT_TRUE(row(3, 53));
   EXPECT_TRUE(row(3, 55));
