@@ -116,12 +116,13 @@ class RowWordsInPlace {
   // No two controls of a paired row may share an instruction. The opening
   // control comes a receive lead (51 cycles plus the phase) after the source
   // selection, and the neutral control `count` cycles after the source
-  // selection and as long before the closing control. So cycles meet only for
-  // an empty transfer, for two words (pointer and closing control), or where the
-  // neutral control lands on the opening or the pointer control. With every
-  // cycle distinct, each event stands alone and validate_receive_events() has
-  // nothing left to refuse.
-  if (count == 0 || count == 2 ||
+  // selection and as long before the closing control; the pointer control is
+  // never on the opening one. So the closing control can meet only the opening
+  // one (no words) or the pointer (two words), and the neutral control only the
+  // opening or the pointer control (on the source selection it would mean no
+  // words, already refused). With every cycle distinct, each event stands alone
+  // and validate_receive_events() has nothing left to refuse.
+  if (closing.cycles == opening.cycles || closing.cycles == pointer.cycles ||
       (early && (neutral.cycles == opening.cycles || neutral.cycles == pointer.cycles))) {
     return schedule_error("paired receive coincident controls");
   }
