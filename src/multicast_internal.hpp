@@ -1,5 +1,6 @@
-// Multicast planning that also hands back the mux times it works out, for the
-// paired planner built on top of it.
+// The steps that ordinary and paired multicast planning share once each has
+// checked its receiver set: the start cycle, the receive cycles and the
+// diagnostic event. Inline so that both planners fold them into their loops.
 #ifndef ZERIN_EXCHANGE_SRC_MULTICAST_INTERNAL_HPP
 #define ZERIN_EXCHANGE_SRC_MULTICAST_INTERNAL_HPP
 
@@ -7,39 +8,83 @@
 #include <cstddef>
 #include <cstdint>
 #include <expected>
+#include <limits>
 #include <span>
+#include <string>
 
+#include "diagnostics_internal.hpp"
+#include "rows_internal.hpp"
 #include "zerin/exchange/errors.hpp"
-#include "zerin/exchange/plans.hpp"
-#include "zerin/exchange/topology.hpp"
+#include "zerin/exchange/words.hpp"
 
 namespace zerin::exchange::detail {
 
 // Receivers whose mux times multicast planning computes only once.
 inline constexpr std::size_t remembered_mux_times = 8;
-using RememberedMuxTimes = std::array<std::int32_t, remembered_mux_times>;
 
-// Whether plan_multicast() plans an ordinary multicast, or the sender row and
-// checks of a paired one, whose caller lays the paired receiver rows itself.
-enum class MulticastStyle : bool { ordinary, paired };
+// Every start and receive cycle of a multicast lies within 0..4095.
+inline constexpr std::uint32_t last_multicast_cycle = 0xFFF;
 
-// The send control of a paired multicast's sender row, from the sender's and
-// the first receiver's physical tiles: the route to two receivers that leave out
-// the sender, a broadcast otherwise. Throws InternalFault if the control would
-// not fit the send word's three bits.
-std::uint32_t paired_send_control(std::span<const std::uint16_t> receiver_logical,
-                                  std::uint16_t sender_logical, std::uint32_t sender_physical,
-                                  std::uint32_t first_receiver_physical);
+// The start cycle of a multicast from `source_physical` whose earliest receiver
+// mux time is `minimum_mux`: the earliest start at which no receiver's mux cycle
+// falls before cycle 0, plus `schedule_offset`.
+// Errors, in this order: Schedule "multicast start cycle" (above 4095 or
+// overflowing); Schedule "multicast source tile" (the source does not fit the
+// receivers' XPIC control field).
+inline std::expected<std::int32_t, ExchangeError> multicast_start(std::int32_t minimum_mux,
+                                                                  std::uint32_t schedule_offset,
+                                                                  std::uint32_t source_physical) {
+  if (minimum_mux == std::numeric_limits<std::int32_t>::min()) {
+    throw InternalFault("multicast minimum mux time negates");
+  }
+  const std::uint32_t natural_start =
+      minimum_mux < 0 ? static_cast<std::uint32_t>(-minimum_mux) : 0;
+  std::uint32_t start_cycle = 0;
+  if (__builtin_add_overflow(natural_start, schedule_offset, &start_cycle) ||
+      start_cycle > last_multicast_cycle) {
+    return schedule_error("multicast start cycle");
+  }
+  // Every receiver's XPIC word names the source tile; it must fit the control field.
+  if (!word_format::XpicDelay::control.fits(source_physical)) {
+    return schedule_error("multicast source tile");
+  }
+  return static_cast<std::int32_t>(start_cycle);
+}
 
-// Topology::multicast_into(). On success `mux_times[i]` is time_to_mux() from
-// the sender to receiver i, for each of the first remembered_mux_times receivers.
-// With MulticastStyle::paired every check is made as for an ordinary multicast
-// and the plan gets one row per receiver, but those rows stay zero; the sender
-// row's send words carry paired_send_control() in place of the multicast route.
-std::expected<void, ExchangeError> plan_multicast(
-    const Topology& topology, MulticastPlan& plan, std::uint16_t sender_logical,
-    std::span<const std::uint16_t> receiver_logical, std::uint32_t count,
-    std::uint32_t schedule_offset, MulticastStyle style, RememberedMuxTimes& mux_times);
+// The receive cycle of a receiver on physical `tile` whose mux time is `mux`.
+// Errors, in this order: Schedule "multicast receive cycle" (outside 0..4095);
+// Schedule "receiver phase" (its ordinary tail would not fit).
+inline std::expected<std::uint32_t, ExchangeError> multicast_receive_cycle(std::int32_t start,
+                                                                           std::int32_t mux,
+                                                                           std::uint32_t tile,
+                                                                           std::uint32_t count) {
+  std::int32_t receive_cycle = 0;
+  if (__builtin_add_overflow(start, mux, &receive_cycle)) {
+    throw InternalFault("multicast receive cycle overflows");
+  }
+  if (receive_cycle < 0 || receive_cycle > static_cast<std::int32_t>(last_multicast_cycle)) {
+    return schedule_error("multicast receive cycle");
+  }
+  if (!ordinary_receiver_tail_fits(count, receiver_phase(tile))) {
+    return schedule_error("receiver phase");
+  }
+  return static_cast<std::uint32_t>(receive_cycle);
+}
+
+// "[a, b, ...]": the receiver list of the multicast diagnostic event.
+std::string tile_list_text(std::span<const std::uint16_t> tiles);
+
+// Offers the debug event of a multicast whose rows are all laid.
+inline void offer_multicast_event(std::uint16_t sender_logical,
+                                  std::span<const std::uint16_t> receiver_logical,
+                                  std::uint32_t count, std::uint32_t schedule_offset) {
+  offer_event(DiagnosticLevel::Debug, "assembled multicast exchange", [&] {
+    return std::array{DiagnosticField{"sender_logical", std::uint64_t{sender_logical}},
+                      DiagnosticField{"receiver_logical", tile_list_text(receiver_logical)},
+                      DiagnosticField{"count", std::uint64_t{count}},
+                      DiagnosticField{"schedule_offset", std::uint64_t{schedule_offset}}};
+  });
+}
 
 }  // namespace zerin::exchange::detail
 

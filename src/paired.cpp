@@ -191,10 +191,13 @@ std::expected<MulticastPlan, ExchangeError> Topology::paired_multicast(
   return plan;
 }
 
-std::uint32_t detail::paired_send_control(std::span<const std::uint16_t> receiver_logical,
-                                          std::uint16_t sender_logical,
-                                          std::uint32_t sender_physical,
-                                          std::uint32_t first_receiver_physical) {
+namespace {
+
+// The send control of a paired multicast's sender row: the route to two
+// receivers that leave out the sender, a broadcast otherwise.
+std::uint32_t paired_send_control(std::span<const std::uint16_t> receiver_logical,
+                                  std::uint16_t sender_logical, std::uint32_t sender_physical,
+                                  std::uint32_t first_receiver_physical) {
   if (receiver_logical.size() != 2 || receiver_logical[0] == sender_logical ||
       receiver_logical[1] == sender_logical) {
     return broadcast_send_control;
@@ -204,6 +207,8 @@ std::uint32_t detail::paired_send_control(std::span<const std::uint16_t> receive
   if (!word_format::Send::direction.fits(code)) throw InternalFault("send control is three bits");
   return code;
 }
+
+}  // namespace
 
 // Flattened so that the receiver rows are laid in this loop, not by calls.
 [[gnu::flatten]] std::expected<void, ExchangeError> Topology::paired_multicast_into(
@@ -218,54 +223,61 @@ std::uint32_t detail::paired_send_control(std::span<const std::uint16_t> receive
   const detail::ListedTiles listed(receivers);
   if (listed.has_duplicate()) return receiver_set_error;
   for (const std::uint16_t receiver : receivers) {
-    const auto partner = paired_logical(receiver);
+    const auto partner = partner_of(receiver);
     if (!partner || !listed.contains(*partner)) return receiver_set_error;
   }
 
+  // From here on, the checks of multicast() at offset 0, in its order; the list
+  // has passed every receiver-set check it makes.
+  const auto sender_tile = physical(sender_logical);
+  if (!sender_tile) return std::unexpected(sender_tile.error());
+  const std::uint32_t sender_physical = *sender_tile;
+  // Both mux times of every receiver, kept for the first few. Every receiver's
+  // partner is listed, so the earliest own mux time is also the earliest of all.
+  auto tile_of = [&](std::size_t i) -> std::uint32_t { return logical_to_physical_[receivers[i]]; };
+  std::array<detail::PairedMuxTimes, detail::remembered_mux_times> mux_times{};
+  auto mux_times_of = [&](std::size_t i) {
+    return i < mux_times.size() ? mux_times[i]
+                                : detail::paired_mux_times(sender_physical, tile_of(i));
+  };
+  std::int32_t minimum_mux = std::numeric_limits<std::int32_t>::max();
+  std::int32_t minimum_double_mux = std::numeric_limits<std::int32_t>::max();
+  for (std::size_t i = 0; i < receivers.size(); ++i) {
+    const detail::PairedMuxTimes mux = detail::paired_mux_times(sender_physical, tile_of(i));
+    if (i < mux_times.size()) mux_times[i] = mux;
+    minimum_mux = std::min(minimum_mux, mux.local);
+    minimum_double_mux = std::min(minimum_double_mux, mux.paired());
+  }
+  const auto start = detail::multicast_start(minimum_mux, 0, sender_physical);
+  if (!start) return std::unexpected(start.error());
+  // The sender row is laid with its paired send control: its one send word (and
+  // send-off word) take it, which is all set_sender_control() would rewrite.
+  const std::uint32_t send_control =
+      paired_send_control(receivers, sender_logical, sender_physical, tile_of(0));
   auto fail = [&](const ExchangeError& error) {
     plan.sender = {};
     plan.receivers.clear();
     return std::unexpected(error);
   };
-  // The sender row comes laid with its paired send control: its one send word
-  // (and send-off word) take it, which is all set_sender_control() would rewrite.
-  detail::RememberedMuxTimes local_mux{};
-  if (auto planned = detail::plan_multicast(*this, plan, sender_logical, receivers, count, 0,
-                                            detail::MulticastStyle::paired, local_mux);
-      !planned) {
-    return planned;
+  if (auto laid = detail::lay_primitive_sender_row(plan.sender, count, send_control, *start - 1);
+      !laid) {
+    return fail(laid.error());
   }
-  const std::uint32_t sender_physical = logical_to_physical_[sender_logical];
-
-  // Both mux times of every receiver, kept for the rows of the first few. The
-  // multicast has timed the first few receivers' own muxes; a receiver's
-  // partner is listed too and sits on its physical number ^ 2, so the time to
-  // the partner's mux is the partner's own, once both are among them.
-  const std::size_t timed_receivers = std::min(receivers.size(), local_mux.size());
-  auto mux_times_of = [&](std::size_t i) {
-    const std::uint32_t tile = logical_to_physical_[receivers[i]];
-    if (i < timed_receivers) {
-      for (std::size_t j = 0; j < timed_receivers; ++j) {
-        if (logical_to_physical_[receivers[j]] == (tile ^ detail::physical_partner_bit)) {
-          return detail::PairedMuxTimes{local_mux[i], local_mux[j]};
-        }
-      }
+  for (std::size_t i = 0; i < receivers.size(); ++i) {
+    if (auto cycle =
+            detail::multicast_receive_cycle(*start, mux_times_of(i).local, tile_of(i), count);
+        !cycle) {
+      return fail(cycle.error());
     }
-    return detail::paired_mux_times(sender_physical, tile);
-  };
-  std::array<detail::PairedMuxTimes, detail::remembered_mux_times> mux_times{};
-  std::int32_t minimum_double_mux = std::numeric_limits<std::int32_t>::max();
-  for (std::size_t i = 0; i < receivers.size(); ++i) {
-    const detail::PairedMuxTimes mux = mux_times_of(i);
-    if (i < mux_times.size()) mux_times[i] = mux;
-    minimum_double_mux = std::min(minimum_double_mux, mux.paired());
   }
-  // The multicast has looked every tile up: none of them can fail here.
+  detail::offer_multicast_event(sender_logical, receivers, count, 0);
+
   for (std::size_t i = 0; i < receivers.size(); ++i) {
-    auto built = paired_receiver_row_into(
-        plan.receivers[i], sender_physical, logical_to_physical_[receivers[i]], count,
-        minimum_double_mux, i < mux_times.size() ? mux_times[i] : mux_times_of(i));
+    ExchangeRow row{};
+    auto built = paired_receiver_row_into(row, sender_physical, tile_of(i), count,
+                                          minimum_double_mux, mux_times_of(i));
     if (!built) return fail(built.error());
+    plan.receivers.push_back(row);
   }
   return {};
 }

@@ -22,8 +22,6 @@ constexpr std::uint32_t p2p_receive_advance = 112;
 constexpr std::int32_t maximum_sender_delay = 0x7FFFF;
 // Word 0 of a point-to-point receiver row.
 constexpr std::uint32_t p2p_receiver_lead_word = 1;
-// Every start and receive cycle of a multicast lies within 0..4095.
-constexpr std::uint32_t last_multicast_cycle = 0xFFF;
 // Direction / send-control code of a send to two or more receivers.
 constexpr std::uint32_t multicast_direction = 3;
 // PIC control value of every multicast receiver tail.
@@ -32,7 +30,9 @@ constexpr std::uint32_t multicast_tail_address = 0x14000;
 using detail::receiver_phase;
 using detail::schedule_error;
 
-std::string tile_list_text(std::span<const std::uint16_t> tiles) {
+}  // namespace
+
+std::string detail::tile_list_text(std::span<const std::uint16_t> tiles) {
   std::string text = "[";
   for (std::size_t i = 0; i < tiles.size(); ++i) {
     if (i != 0) text += ", ";
@@ -41,8 +41,6 @@ std::string tile_list_text(std::span<const std::uint16_t> tiles) {
   text += ']';
   return text;
 }
-
-}  // namespace
 
 std::expected<Plan, ExchangeError> Topology::point_to_point(std::uint16_t sender_logical,
                                                             std::uint16_t receiver_logical,
@@ -98,20 +96,10 @@ std::expected<void, ExchangeError> Topology::multicast_into(
     MulticastPlan& plan, std::uint16_t sender_logical,
     std::span<const std::uint16_t> receiver_logical, std::uint32_t count,
     std::uint32_t schedule_offset) const {
-  detail::RememberedMuxTimes mux_times{};
-  return detail::plan_multicast(*this, plan, sender_logical, receiver_logical, count,
-                                schedule_offset, detail::MulticastStyle::ordinary, mux_times);
-}
-
-std::expected<void, ExchangeError> detail::plan_multicast(
-    const Topology& topology, MulticastPlan& plan, std::uint16_t sender_logical,
-    std::span<const std::uint16_t> receiver_logical, std::uint32_t count,
-    std::uint32_t schedule_offset, MulticastStyle style, RememberedMuxTimes& mux_times) {
-  const std::span<const std::uint16_t> logical_to_physical = topology.logical_to_physical();
   plan.sender = {};
   plan.receivers.clear();
   if (auto valid = detail::validate_count(count); !valid) return std::unexpected(valid.error());
-  const auto sender_tile = topology.physical(sender_logical);
+  const auto sender_tile = physical(sender_logical);
   if (!sender_tile) return std::unexpected(sender_tile.error());
   const std::uint32_t source_physical = *sender_tile;
 
@@ -123,9 +111,10 @@ std::expected<void, ExchangeError> detail::plan_multicast(
     return receiver_set_error;
   }
   // The mux times of the first few receivers are kept for the receive cycles below.
+  std::array<std::int32_t, detail::remembered_mux_times> mux_times{};
   std::int32_t minimum_mux = std::numeric_limits<std::int32_t>::max();
   for (std::size_t i = 0; i < receiver_logical.size(); ++i) {
-    const auto tile = topology.physical(receiver_logical[i]);
+    const auto tile = physical(receiver_logical[i]);
     if (!tile) return receiver_set_error;
     const std::int32_t mux = detail::time_to_mux(source_physical, *tile);
     if (i < mux_times.size()) mux_times[i] = mux;
@@ -133,69 +122,39 @@ std::expected<void, ExchangeError> detail::plan_multicast(
   }
   if (detail::ListedTiles(receiver_logical).has_duplicate()) return receiver_set_error;
 
-  // The earliest start at which no receiver's mux cycle falls before cycle 0.
-  if (minimum_mux == std::numeric_limits<std::int32_t>::min()) {
-    throw InternalFault("multicast minimum mux time negates");
-  }
-  const std::uint32_t natural_start =
-      minimum_mux < 0 ? static_cast<std::uint32_t>(-minimum_mux) : 0;
-  std::uint32_t start_cycle = 0;
-  if (__builtin_add_overflow(natural_start, schedule_offset, &start_cycle) ||
-      start_cycle > last_multicast_cycle) {
-    return schedule_error("multicast start cycle");
-  }
-  const std::int32_t start = static_cast<std::int32_t>(start_cycle);
-  // Every receiver's XPIC word names the source tile; it must fit the control field.
-  if (!word_format::XpicDelay::control.fits(source_physical)) {
-    return schedule_error("multicast source tile");
-  }
-
-  const std::uint32_t first_receiver = logical_to_physical[receiver_logical[0]];
-  const std::uint32_t send_direction =
-      style == MulticastStyle::paired
-          ? paired_send_control(receiver_logical, sender_logical, source_physical, first_receiver)
-      : receiver_logical.size() == 1 ? detail::direction(source_physical, first_receiver)
-                                     : multicast_direction;
-  // The sender row is laid first; a later refusal takes it back.
-  auto refuse = [&](const ExchangeError& error) {
-    plan.sender = {};
-    plan.receivers.clear();
-    return std::unexpected(error);
-  };
-  if (auto laid = detail::lay_primitive_sender_row(plan.sender, count, send_direction, start - 1);
+  const auto start = detail::multicast_start(minimum_mux, schedule_offset, source_physical);
+  if (!start) return std::unexpected(start.error());
+  const std::uint32_t first_receiver = logical_to_physical_[receiver_logical[0]];
+  const std::uint32_t send_direction = receiver_logical.size() == 1
+                                           ? detail::direction(source_physical, first_receiver)
+                                           : multicast_direction;
+  if (auto laid = detail::lay_primitive_sender_row(plan.sender, count, send_direction, *start - 1);
       !laid) {
-    return refuse(laid.error());
+    plan.sender = {};
+    return std::unexpected(laid.error());
   }
 
-  plan.receivers.reserve(receiver_logical.size());
-  for (std::size_t i = 0; i < receiver_logical.size(); ++i) {
-    const std::uint32_t tile = logical_to_physical[receiver_logical[i]];
+  // Every receive cycle is checked before the first receiver row is laid.
+  auto receive_cycle = [&](std::size_t i) {
+    const std::uint32_t tile = logical_to_physical_[receiver_logical[i]];
     const std::int32_t mux =
         i < mux_times.size() ? mux_times[i] : detail::time_to_mux(source_physical, tile);
-    std::int32_t receive_cycle = 0;
-    if (__builtin_add_overflow(start, mux, &receive_cycle)) {
-      throw InternalFault("multicast receive cycle overflows");
+    return detail::multicast_receive_cycle(*start, mux, tile, count);
+  };
+  for (std::size_t i = 0; i < receiver_logical.size(); ++i) {
+    if (auto cycle = receive_cycle(i); !cycle) {
+      plan.sender = {};
+      return std::unexpected(cycle.error());
     }
-    if (receive_cycle < 0 || receive_cycle > static_cast<std::int32_t>(last_multicast_cycle)) {
-      return refuse(ExchangeError::schedule("multicast receive cycle"));
-    }
-    if (!detail::ordinary_receiver_tail_fits(count, receiver_phase(tile))) {
-      return refuse(ExchangeError::schedule("receiver phase"));
-    }
-    ExchangeRow& row = plan.receivers.emplace_back();
-    if (style == MulticastStyle::paired) continue;
-    row[0] = sync_word;
-    row[1] = delay_xpic(static_cast<std::uint32_t>(receive_cycle), 0, source_physical);
+  }
+  for (std::size_t i = 0; i < receiver_logical.size(); ++i) {
+    const std::uint32_t tile = logical_to_physical_[receiver_logical[i]];
     const auto tail =
         detail::ordinary_receiver_tail(count, receiver_phase(tile), multicast_tail_address);
-    std::copy(tail.begin(), tail.end(), row.begin() + 2);
+    plan.receivers.push_back({sync_word, delay_xpic(*receive_cycle(i), 0, source_physical), tail[0],
+                              tail[1], tail[2], tail[3]});
   }
-  detail::offer_event(DiagnosticLevel::Debug, "assembled multicast exchange", [&] {
-    return std::array{DiagnosticField{"sender_logical", std::uint64_t{sender_logical}},
-                      DiagnosticField{"receiver_logical", tile_list_text(receiver_logical)},
-                      DiagnosticField{"count", std::uint64_t{count}},
-                      DiagnosticField{"schedule_offset", std::uint64_t{schedule_offset}}};
-  });
+  detail::offer_multicast_event(sender_logical, receiver_logical, count, schedule_offset);
   return {};
 }
 

@@ -50,13 +50,8 @@ Topology::Topology(std::vector<std::uint16_t> logical_to_physical)
 }
 
 std::expected<std::uint16_t, ExchangeError> Topology::paired_logical(std::uint16_t logical) const {
-  if (logical >= logical_to_physical_.size()) return std::unexpected(ExchangeError::Tile{logical});
-  const std::size_t partner = partner_[logical];
-  if (partner == no_partner) return std::unexpected(ExchangeError::Tile{logical});
-  if (partner > std::numeric_limits<std::uint16_t>::max()) {
-    throw InternalFault("logical tile count fits u16");
-  }
-  return static_cast<std::uint16_t>(partner);
+  if (const auto partner = partner_of(logical)) return *partner;
+  return std::unexpected(ExchangeError::Tile{logical});
 }
 
 }  // namespace zerin::exchange

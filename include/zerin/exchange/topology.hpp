@@ -9,6 +9,8 @@
 #include <cstddef>
 #include <cstdint>
 #include <expected>
+#include <limits>
+#include <optional>
 #include <span>
 #include <utility>
 #include <vector>
@@ -138,6 +140,18 @@ class ZERIN_EXCHANGE_API Topology {
   // construction so that paired planning does not rescan the table per call.
   static constexpr std::size_t no_partner = static_cast<std::size_t>(-1);
   std::vector<std::size_t> partner_;
+
+  // paired_logical() without its error value: nothing when `logical` is not a
+  // tile or has no partner. Inline for the paired planner's receiver checks.
+  std::optional<std::uint16_t> partner_of(std::uint16_t logical) const {
+    if (logical >= partner_.size()) return std::nullopt;
+    const std::size_t partner = partner_[logical];
+    if (partner == no_partner) return std::nullopt;
+    if (partner > std::numeric_limits<std::uint16_t>::max()) {
+      throw InternalFault("logical tile count fits u16");
+    }
+    return static_cast<std::uint16_t>(partner);
+  }
 };
 
 }  // namespace zerin::exchange
