@@ -10,7 +10,6 @@
 #include <expected>
 #include <limits>
 #include <span>
-#include <string>
 
 #include "diagnostics_internal.hpp"
 #include "rows_internal.hpp"
@@ -71,19 +70,19 @@ inline std::expected<std::uint32_t, ExchangeError> multicast_receive_cycle(std::
   return static_cast<std::uint32_t>(receive_cycle);
 }
 
-// "[a, b, ...]": the receiver list of the multicast diagnostic event.
-std::string tile_list_text(std::span<const std::uint16_t> tiles);
+// Offers the debug event of a multicast (out of line: it is built only for a sink).
+void offer_multicast_event_to_sink(std::uint16_t sender_logical,
+                                   std::span<const std::uint16_t> receiver_logical,
+                                   std::uint32_t count, std::uint32_t schedule_offset);
 
-// Offers the debug event of a multicast whose rows are all laid.
+// Offers the debug event of a multicast whose rows are all laid; inline, it
+// costs the planners one load while no sink is installed.
 inline void offer_multicast_event(std::uint16_t sender_logical,
                                   std::span<const std::uint16_t> receiver_logical,
                                   std::uint32_t count, std::uint32_t schedule_offset) {
-  offer_event(DiagnosticLevel::Debug, "assembled multicast exchange", [&] {
-    return std::array{DiagnosticField{"sender_logical", std::uint64_t{sender_logical}},
-                      DiagnosticField{"receiver_logical", tile_list_text(receiver_logical)},
-                      DiagnosticField{"count", std::uint64_t{count}},
-                      DiagnosticField{"schedule_offset", std::uint64_t{schedule_offset}}};
-  });
+  if (diagnostic_sink_present.load(std::memory_order_relaxed)) [[unlikely]] {
+    offer_multicast_event_to_sink(sender_logical, receiver_logical, count, schedule_offset);
+  }
 }
 
 }  // namespace zerin::exchange::detail

@@ -30,9 +30,7 @@ constexpr std::uint32_t multicast_tail_address = 0x14000;
 using detail::receiver_phase;
 using detail::schedule_error;
 
-}  // namespace
-
-std::string detail::tile_list_text(std::span<const std::uint16_t> tiles) {
+std::string tile_list_text(std::span<const std::uint16_t> tiles) {
   std::string text = "[";
   for (std::size_t i = 0; i < tiles.size(); ++i) {
     if (i != 0) text += ", ";
@@ -40,6 +38,19 @@ std::string detail::tile_list_text(std::span<const std::uint16_t> tiles) {
   }
   text += ']';
   return text;
+}
+
+}  // namespace
+
+void detail::offer_multicast_event_to_sink(std::uint16_t sender_logical,
+                                           std::span<const std::uint16_t> receiver_logical,
+                                           std::uint32_t count, std::uint32_t schedule_offset) {
+  offer_event(DiagnosticLevel::Debug, "assembled multicast exchange", [&] {
+    return std::array{DiagnosticField{"sender_logical", std::uint64_t{sender_logical}},
+                      DiagnosticField{"receiver_logical", tile_list_text(receiver_logical)},
+                      DiagnosticField{"count", std::uint64_t{count}},
+                      DiagnosticField{"schedule_offset", std::uint64_t{schedule_offset}}};
+  });
 }
 
 std::expected<Plan, ExchangeError> Topology::point_to_point(std::uint16_t sender_logical,
