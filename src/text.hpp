@@ -21,30 +21,31 @@ inline void append_unsigned(std::string& out, std::uint64_t value, int base = 10
   out.append(buffer, result.ptr);
 }
 
-// Two decimal digits as characters, first digit in the low byte.
-inline constexpr auto digit_pairs = [] {
-  std::array<std::uint16_t, 100> pairs{};
-  for (unsigned n = 0; n < 100; ++n) {
-    pairs[n] = static_cast<std::uint16_t>(('0' + n / 10) | (('0' + n % 10) << 8));
+// The decimal text of every value below 10000, leading zeros dropped: up to
+// four characters, the first in the low byte, zero bytes above the last.
+inline constexpr auto small_decimals = [] {
+  std::array<std::uint32_t, 10000> texts{};
+  for (std::uint32_t n = 0; n < texts.size(); ++n) {
+    std::uint32_t text = 0;
+    std::uint32_t rest = n;
+    do {
+      text = (text << 8) | ('0' + rest % 10);
+      rest /= 10;
+    } while (rest != 0);
+    texts[n] = text;
   }
-  return pairs;
+  return texts;
 }();
 
 // Writes `value` (below 10000) in decimal at `p` and returns the end of the
-// digits. Built as one four-character word with leading zeros, which are then
-// shifted out, and stored whole: four bytes of room whatever the value.
+// digits. The text is looked up and stored whole, so four bytes of room are
+// needed whatever the value; its length is the number of non-zero bytes.
 inline char* put_small_decimal(char* p, std::uint32_t value) noexcept {
-  // 5243 / 2^19 divides by 100 exactly below 43699, in 32 bits.
-  const std::uint32_t hundreds = (value * 5243) >> 19;
-  std::uint32_t word =
-      digit_pairs[hundreds] | (std::uint32_t{digit_pairs[value - 100 * hundreds]} << 16);
-  // The first non-zero digit is the lowest non-zero byte of the digit values;
-  // the last digit is kept even when it is zero.
-  const unsigned zero_bits = std::countr_zero((word ^ 0x30303030u) | 0x01000000u) & ~7u;
-  word >>= zero_bits;
-  if constexpr (std::endian::native == std::endian::big) word = std::byteswap(word);
-  std::memcpy(p, &word, sizeof word);
-  return p + 4 - zero_bits / 8;
+  std::uint32_t text = small_decimals[value];
+  const int length = (std::bit_width(text) + 7) / 8;
+  if constexpr (std::endian::native == std::endian::big) text = std::byteswap(text);
+  std::memcpy(p, &text, sizeof text);
+  return p + length;
 }
 
 // The eight decimal digits of `value` (below 10^8), leading zeros kept, as

@@ -50,7 +50,7 @@ TEST(TimingText, HorizonOverflowAtTheLastTimingOffset) {
 
 TEST(TimingText, NumbersAtEveryDigitCountBoundary) {
   std::vector<std::uint32_t> values{0, 4294967295u};
-  for (std::uint32_t v = 0; v < 20000; v += 7) values.push_back(v);
+  for (std::uint32_t v = 0; v < 20000; ++v) values.push_back(v);
   for (std::uint64_t power = 10; power <= 1000000000; power *= 10) {
     values.push_back(static_cast<std::uint32_t>(power - 1));
     values.push_back(static_cast<std::uint32_t>(power));
