@@ -1,13 +1,17 @@
 // The digest's SipHash-1-3 and the byte encodings of recorded values.
 #include <gtest/gtest.h>
 
+#include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "recorders.hpp"
 #include "siphash.hpp"
+#include "zerin/exchange/topology.hpp"
 
 namespace zd = zerin::digest;
+namespace zx = zerin::exchange;
 
 namespace {
 
@@ -16,14 +20,19 @@ template <class Record>
 std::uint64_t digest_of(Record record) {
   zd::HashRecorder direct;
   zd::BufferedHashRecorder buffered;
+  zd::BlockRecorder block;
   zd::StreamCapture capture;
   record(direct);
   record(buffered);
+  record(block);
   record(capture);
   zd::DefaultHasher bytes;
   bytes.write(capture.bytes().data(), capture.bytes().size());
+  zd::DefaultHasher block_bytes;
+  block_bytes.write(block.bytes().data(), block.bytes().size());
   const std::uint64_t value = direct.hasher().finish();
   EXPECT_EQ(buffered.finish(), value);
+  EXPECT_EQ(block_bytes.finish(), value);
   EXPECT_EQ(bytes.finish(), value);
   return value;
 }
@@ -81,6 +90,43 @@ TEST(DigestHash, LongTextsAndBufferBoundaries) {
     }
     r.text(long_text);
     r.rows({});
+  });
+}
+
+TEST(DigestHash, PlansInOneStepMatchValueByValue) {
+  // The chunked recorders write a plan in one step unless its row vector is
+  // long; every length and every place in the buffer gives the same bytes.
+  const auto plan = zx::Topology::r470().point_to_point(0, 2, 7);
+  ASSERT_TRUE(plan);
+  std::vector<zd::ExchangeRow> receivers(40, plan->receiver);
+  for (std::size_t i = 0; i < receivers.size(); ++i)
+    receivers[i][8] = static_cast<std::uint32_t>(i);
+  const auto in_steps = [&](zd::Recorder& r, std::size_t n) {
+    r.row(plan->sender);
+    r.sender_timings(plan->sender);
+    r.rows(std::span(receivers).first(n));
+  };
+  for (const std::size_t n : {0u, 1u, 2u, 12u, 13u, 14u, 40u}) {
+    zd::StreamCapture expected;
+    in_steps(expected, n);
+    zd::StreamCapture capture;
+    capture.multicast(plan->sender, std::span(receivers).first(n));
+    EXPECT_EQ(capture.bytes(), expected.bytes()) << n << " receivers";
+  }
+  zd::StreamCapture expected;
+  expected.row(plan->sender);
+  expected.sender_timings(plan->sender);
+  expected.row(plan->receiver);
+  zd::StreamCapture capture;
+  capture.point_to_point(plan->sender, plan->receiver);
+  EXPECT_EQ(capture.bytes(), expected.bytes());
+
+  digest_of([&](zd::Recorder& r) {
+    for (int i = 0; i < 3000; ++i) {
+      r.multicast(plan->sender, std::span(receivers).first(static_cast<std::size_t>(i % 41)));
+      r.point_to_point(plan->sender, plan->receiver);
+      r.text(std::string(static_cast<std::size_t>(i % 53), 'e'));
+    }
   });
 }
 

@@ -16,6 +16,17 @@ inline unsigned char* put_u32(unsigned char* p, std::uint32_t value) noexcept {
   return p + 4;
 }
 
+inline unsigned char* put_row(unsigned char* p, const ExchangeRow& row) noexcept {
+  p = put_u64(p, row.size());
+  if constexpr (std::endian::native == std::endian::little) {
+    std::memcpy(p, row.data(), 4 * row.size());
+    return p + 4 * row.size();
+  } else {
+    for (const std::uint32_t word : row) p = put_u32(p, word);
+    return p;
+  }
+}
+
 void append_u32_hex(std::string& out, std::uint32_t value) {
   static constexpr char digits[] = "0123456789abcdef";
   char text[10] = {'0', 'x'};
@@ -68,20 +79,34 @@ void HashRecorder::rows(std::span<const ExchangeRow> rows) {
 
 void ChunkedRecorder::row(const ExchangeRow& row) {
   reserve(row_stream_size);
-  unsigned char* p = put_u64(pos_, row.size());
-  if constexpr (std::endian::native == std::endian::little) {
-    std::memcpy(p, row.data(), 4 * row.size());
-    p += 4 * row.size();
-  } else {
-    for (const std::uint32_t word : row) p = put_u32(p, word);
-  }
-  pos_ = p;
+  pos_ = put_row(pos_, row);
 }
 
 void ChunkedRecorder::rows(std::span<const ExchangeRow> rows) {
   reserve(8);
   pos_ = put_u64(pos_, rows.size());
   for (const ExchangeRow& r : rows) row(r);
+}
+
+void ChunkedRecorder::point_to_point(const ExchangeRow& sender, const ExchangeRow& receiver) {
+  reserve(2 * row_stream_size + timing_texts_room);
+  unsigned char* p = put_row(pos_, sender);
+  p = put_timing_texts(p, sender);
+  pos_ = put_row(p, receiver);
+}
+
+void ChunkedRecorder::multicast(const ExchangeRow& sender, std::span<const ExchangeRow> receivers) {
+  if (receivers.size() > multicast_rows_in_room) {
+    Recorder::multicast(sender, receivers);  // value by value, each checking its room
+    return;
+  }
+  reserve(multicast_head_size + receivers.size() * row_stream_size);
+  unsigned char* p = put_row(pos_, sender);
+  p = put_timing_texts(p, sender);
+  p = put_u64(p, receivers.size());
+  // Indexed, so the end is known without walking the rows again.
+  for (std::size_t i = 0; i < receivers.size(); ++i) put_row(p + i * row_stream_size, receivers[i]);
+  pos_ = p + receivers.size() * row_stream_size;
 }
 
 void ChunkedRecorder::text(std::string_view text) {

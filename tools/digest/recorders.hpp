@@ -51,16 +51,23 @@ class ChunkedRecorder : public Recorder {
   ChunkedRecorder(const ChunkedRecorder&) = delete;
   ChunkedRecorder& operator=(const ChunkedRecorder&) = delete;
 
+  // The stream has no case brackets.
+  void begin_case(const CaseHeader&) final {}
+  void end_case() final {}
   void row(const ExchangeRow& row) final;
   void rows(std::span<const ExchangeRow> rows) final;
   void text(std::string_view text) final;
   // Writes the timing texts straight into the buffer.
   void sender_timings(const ExchangeRow& sender) final;
+  // One room check for the whole plan, unless its row vector is long.
+  void point_to_point(const ExchangeRow& sender, const ExchangeRow& receiver) final;
+  void multicast(const ExchangeRow& sender, std::span<const ExchangeRow> receivers) final;
 
  protected:
-  // Enough for a row or one plan's three timing texts.
+  // Enough for a point-to-point plan (two rows and three timing texts) or a
+  // multicast plan to a dozen receivers.
   static constexpr std::size_t minimum_room = 1024;
-  static_assert(minimum_room >= row_stream_size && minimum_room >= timing_texts_room);
+  static_assert(minimum_room >= 2 * row_stream_size + timing_texts_room);
   ChunkedRecorder() = default;
   ~ChunkedRecorder() override = default;
   // Takes the bytes [begin_, pos_) (hashing them, say, or keeping them) and
@@ -75,6 +82,11 @@ class ChunkedRecorder : public Recorder {
   void reserve(std::size_t size) {
     if (static_cast<std::size_t>(end_ - pos_) < size) hand_over();
   }
+  // A multicast plan's sender row, timing texts and row vector length.
+  static constexpr std::size_t multicast_head_size = row_stream_size + timing_texts_room + 8;
+  // Receivers whose multicast plan is written after a single room check.
+  static constexpr std::size_t multicast_rows_in_room =
+      (minimum_room - multicast_head_size) / row_stream_size;
 };
 
 // Hashes each buffer in the recording thread. Same digest as HashRecorder.

@@ -4,6 +4,7 @@
 #include <limits>
 #include <string>
 
+#include "recorders.hpp"
 #include "zerin/exchange/errors.hpp"
 #include "zerin/exchange/plans.hpp"
 #include "zerin/exchange/sender_timing.hpp"
@@ -36,9 +37,19 @@ SweepRunner::SweepRunner(const zx::Topology& topology) : topology_(topology) {
 }
 
 std::int32_t SweepRunner::run(const CaseTable& table, const SweepBlock& block, Recorder& recorder) {
-  recorder_ = &recorder;
-  next_case_ = block.first_case;
   const SourceEntry& entry = table.entries.at(block.entry);
+  // The digest's own recorders are chunked: called directly, their writes
+  // inline and their empty case brackets vanish.
+  if (auto* chunked = dynamic_cast<ChunkedRecorder*>(&recorder)) {
+    return run_cases(entry, block, *chunked);
+  }
+  return run_cases(entry, block, recorder);
+}
+
+template <class R>
+std::int32_t SweepRunner::run_cases(const SourceEntry& entry, const SweepBlock& block,
+                                    R& recorder) {
+  next_case_ = block.first_case;
   CaseHeader header;
   header.entry = static_cast<std::uint32_t>(block.entry + 1);
   for (std::uint32_t count = block.first_count; count <= block.last_count; ++count) {
@@ -46,65 +57,67 @@ std::int32_t SweepRunner::run(const CaseTable& table, const SweepBlock& block, R
     header.kind = CaseKind::point_to_point;
     for (const std::uint16_t receiver : entry.receivers) {
       header.param = receiver;
-      point_to_point(header, entry.source, receiver);
+      point_to_point(recorder, header, entry.source, receiver);
     }
     header.kind = CaseKind::multicast;
     for (const std::uint32_t offset : multicast_offsets) {
       header.param = offset;
-      begin(header);
-      record(topology_.multicast_into(plan_, entry.source, entry.receivers, count, offset));
-      end();
+      begin(recorder, header);
+      record(recorder,
+             topology_.multicast_into(plan_, entry.source, entry.receivers, count, offset));
+      end(recorder);
     }
     header.kind = CaseKind::paired_multicast;
     for (const auto& pair : paired_receivers) {
       header.param = pair[0];
-      begin(header);
-      record(topology_.paired_multicast_into(plan_, entry.source, pair, count));
-      end();
+      begin(recorder, header);
+      record(recorder, topology_.paired_multicast_into(plan_, entry.source, pair, count));
+      end(recorder);
     }
     if (count == std::numeric_limits<std::uint32_t>::max()) break;
   }
   return next_case_ - block.first_case;
 }
 
-void SweepRunner::begin(CaseHeader& header) {
+template <class R>
+void SweepRunner::begin(R& recorder, CaseHeader& header) {
   header.index = next_case_;
-  recorder_->begin_case(header);
+  recorder.begin_case(header);
 }
 
-void SweepRunner::end() {
-  recorder_->end_case();
+template <class R>
+void SweepRunner::end(R& recorder) {
+  recorder.end_case();
   if (next_case_ == std::numeric_limits<std::int32_t>::max()) {
     throw zx::InternalFault("digest case counter overflows");
   }
   ++next_case_;
 }
 
-void SweepRunner::point_to_point(CaseHeader& header, std::uint16_t source, std::uint16_t receiver) {
-  begin(header);
+template <class R>
+void SweepRunner::point_to_point(R& recorder, CaseHeader& header, std::uint16_t source,
+                                 std::uint16_t receiver) {
+  begin(recorder, header);
   const auto plan = topology_.point_to_point(source, receiver, header.count);
   if (!plan) {
     throw FatalStop(
         "called `Result::unwrap()` on an `Err` value: " + zx::debug_string(plan.error()),
         describe(header));
   }
-  recorder_->row(plan->sender);
-  recorder_->sender_timings(plan->sender);
-  recorder_->row(plan->receiver);
-  end();
+  recorder.point_to_point(plan->sender, plan->receiver);
+  end(recorder);
 }
 
 // A multicast or paired multicast outcome: the plan, or the error's display text.
-void SweepRunner::record(const std::expected<void, zx::ExchangeError>& planned) {
-  if (!planned) {
+template <class R>
+void SweepRunner::record(R& recorder, const std::expected<void, zx::ExchangeError>& planned) {
+  if (planned) {
+    recorder.multicast(plan_.sender, plan_.receivers);
+  } else {
     text_.clear();
     zx::append_display(text_, planned.error());
-    recorder_->text(text_);
-    return;
+    recorder.text(text_);
   }
-  recorder_->row(plan_.sender);
-  recorder_->sender_timings(plan_.sender);
-  recorder_->rows(plan_.receivers);
 }
 
 std::vector<SweepBlock> sweep_blocks(const CaseTable& table, std::uint32_t counts_per_block) {
@@ -143,6 +156,18 @@ void Recorder::sender_timings(const ExchangeRow& sender) {
     append_timing_text(timing_text_, sender, offset);
     text(timing_text_);
   }
+}
+
+void Recorder::point_to_point(const ExchangeRow& sender, const ExchangeRow& receiver) {
+  row(sender);
+  sender_timings(sender);
+  row(receiver);
+}
+
+void Recorder::multicast(const ExchangeRow& sender, std::span<const ExchangeRow> receivers) {
+  row(sender);
+  sender_timings(sender);
+  rows(receivers);
 }
 
 CaseTable digest_case_table() {

@@ -86,6 +86,12 @@ class Recorder {
   // computes them and calls text(); a recorder may compute them later instead,
   // as long as their bytes land at the same place in the stream.
   virtual void sender_timings(const ExchangeRow& sender);
+  // The values of a successful plan: the sender row, its sender timings, then
+  // the receiver row (point-to-point) or the row vector of the receivers
+  // (multicast). These call the functions above in that order; a recorder may
+  // write the same bytes in one step instead.
+  virtual void point_to_point(const ExchangeRow& sender, const ExchangeRow& receiver);
+  virtual void multicast(const ExchangeRow& sender, std::span<const ExchangeRow> receivers);
   virtual void end_case() {}
 
  private:
@@ -132,13 +138,20 @@ class SweepRunner {
   std::int32_t run(const CaseTable& table, const SweepBlock& block, Recorder& recorder);
 
  private:
-  void point_to_point(CaseHeader& header, std::uint16_t source, std::uint16_t receiver);
-  void record(const std::expected<void, exchange::ExchangeError>& planned);
-  void begin(CaseHeader& header);
-  void end();
+  // run() for a recorder of static type R, whose calls R may resolve directly.
+  template <class R>
+  std::int32_t run_cases(const SourceEntry& entry, const SweepBlock& block, R& recorder);
+  template <class R>
+  void point_to_point(R& recorder, CaseHeader& header, std::uint16_t source,
+                      std::uint16_t receiver);
+  template <class R>
+  void record(R& recorder, const std::expected<void, exchange::ExchangeError>& planned);
+  template <class R>
+  void begin(R& recorder, CaseHeader& header);
+  template <class R>
+  void end(R& recorder);
 
   const exchange::Topology& topology_;
-  Recorder* recorder_ = nullptr;
   std::int32_t next_case_ = 0;
   std::string text_;
   exchange::MulticastPlan plan_;
