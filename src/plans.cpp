@@ -145,25 +145,21 @@ std::expected<void, ExchangeError> Topology::multicast_into(
     return std::unexpected(laid.error());
   }
 
-  // Every receive cycle is checked before the first receiver row is laid.
-  auto receive_cycle = [&](std::size_t i) {
+  // A refused receiver takes back the sender row and the rows laid before it.
+  for (std::size_t i = 0; i < receiver_logical.size(); ++i) {
     const std::uint32_t tile = logical_to_physical_[receiver_logical[i]];
     const std::int32_t mux =
         i < mux_times.size() ? mux_times[i] : detail::time_to_mux(source_physical, tile);
-    return detail::multicast_receive_cycle(*start, mux, tile, count);
-  };
-  for (std::size_t i = 0; i < receiver_logical.size(); ++i) {
-    if (auto cycle = receive_cycle(i); !cycle) {
+    const auto cycle = detail::multicast_receive_cycle(*start, mux, tile, count);
+    if (!cycle) {
       plan.sender = {};
+      plan.receivers.clear();
       return std::unexpected(cycle.error());
     }
-  }
-  for (std::size_t i = 0; i < receiver_logical.size(); ++i) {
-    const std::uint32_t tile = logical_to_physical_[receiver_logical[i]];
     const auto tail =
         detail::ordinary_receiver_tail(count, receiver_phase(tile), multicast_tail_address);
-    plan.receivers.push_back({sync_word, delay_xpic(*receive_cycle(i), 0, source_physical), tail[0],
-                              tail[1], tail[2], tail[3]});
+    plan.receivers.push_back(
+        {sync_word, delay_xpic(*cycle, 0, source_physical), tail[0], tail[1], tail[2], tail[3]});
   }
   detail::offer_multicast_event(sender_logical, receiver_logical, count, schedule_offset);
   return {};

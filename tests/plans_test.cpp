@@ -277,6 +277,13 @@ TEST(Multicast, BuildingIntoAReusedPlan) {
   EXPECT_EQ(board().multicast_into(plan, 736, Tiles{0, 1471}, 1, 4095),
             schedule("multicast receive cycle"));
   EXPECT_EQ(plan, zx::MulticastPlan{});
+  // One of these orders refuses its second receiver after laying the first row.
+  for (const Tiles& receivers : {Tiles{0, 1471}, Tiles{1471, 0}}) {
+    ASSERT_TRUE(board().multicast_into(plan, 0, Tiles{736, 1286}, 1, 0));
+    EXPECT_EQ(board().multicast_into(plan, 736, receivers, 1, 4028),
+              schedule("multicast receive cycle"));
+    EXPECT_EQ(plan, zx::MulticastPlan{});
+  }
 }
 
 }  // namespace
