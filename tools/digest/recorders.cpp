@@ -88,11 +88,18 @@ void ChunkedRecorder::rows(std::span<const ExchangeRow> rows) {
   for (const ExchangeRow& r : rows) row(r);
 }
 
+namespace {
+
+// A successful plan's stream begins with its sender row and that row's timing texts.
+unsigned char* put_sender(unsigned char* p, const ExchangeRow& sender) {
+  return put_timing_texts(put_row(p, sender), sender);
+}
+
+}  // namespace
+
 void ChunkedRecorder::point_to_point(const ExchangeRow& sender, const ExchangeRow& receiver) {
   reserve(2 * row_stream_size + timing_texts_room);
-  unsigned char* p = put_row(pos_, sender);
-  p = put_timing_texts(p, sender);
-  pos_ = put_row(p, receiver);
+  pos_ = put_row(put_sender(pos_, sender), receiver);
 }
 
 void ChunkedRecorder::multicast(const ExchangeRow& sender, std::span<const ExchangeRow> receivers) {
@@ -101,9 +108,7 @@ void ChunkedRecorder::multicast(const ExchangeRow& sender, std::span<const Excha
     return;
   }
   reserve(multicast_head_size + receivers.size() * row_stream_size);
-  unsigned char* p = put_row(pos_, sender);
-  p = put_timing_texts(p, sender);
-  p = put_u64(p, receivers.size());
+  unsigned char* p = put_u64(put_sender(pos_, sender), receivers.size());
   // Indexed, so the end is known without walking the rows again.
   for (std::size_t i = 0; i < receivers.size(); ++i) put_row(p + i * row_stream_size, receivers[i]);
   pos_ = p + receivers.size() * row_stream_size;
