@@ -12,9 +12,9 @@
 #include <span>
 
 #include "diagnostics_internal.hpp"
-#include "rows_internal.hpp"
 #include "schedule_error.hpp"
 #include "zerin/exchange/errors.hpp"
+#include "zerin/exchange/rows.hpp"
 #include "zerin/exchange/words.hpp"
 
 namespace zerin::exchange::detail {

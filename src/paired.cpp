@@ -6,10 +6,10 @@
 #include "listed_tiles.hpp"
 #include "multicast_internal.hpp"
 #include "routing_formulas.hpp"
-#include "rows_internal.hpp"
 #include "schedule_error.hpp"
 #include "zerin/exchange/emission.hpp"
 #include "zerin/exchange/receive_events.hpp"
+#include "zerin/exchange/rows.hpp"
 #include "zerin/exchange/topology.hpp"
 
 namespace zerin::exchange {
@@ -17,10 +17,9 @@ namespace {
 
 // The first format control follows the source selection by the receive lead
 // (51 cycles) plus the receiver's phase; the pointer control two cycles after it.
-constexpr std::uint32_t format_lead_cycles = detail::receive_lead_cycles;
+constexpr std::uint32_t format_lead_cycles = receive_lead_cycles;
 constexpr std::uint32_t pointer_lag_cycles = 2;
 // The paired source is deselected with the ordinary receiver's neutral control.
-using detail::neutral_xpic_control;
 // The row's programme ends this long after its last event.
 constexpr std::uint32_t horizon_lag_cycles = 7;
 // Send control when the sender is one of two receivers, or with four or more.
@@ -89,7 +88,7 @@ class RowWordsInPlace {
   if (source_signed < 0) return schedule_error(ScheduleReason::PairedSourceTiming);
   const std::uint32_t source_event = static_cast<std::uint32_t>(source_signed);
   const std::uint32_t format_start =
-      checked_add(checked_add(source_event, format_lead_cycles), detail::receiver_phase(receiver));
+      checked_add(checked_add(source_event, format_lead_cycles), receiver_phase(receiver));
 
   // The source selection and its neutral control, when this receiver is early.
   const bool early = mux.early();
@@ -217,7 +216,7 @@ std::uint32_t paired_send_control(std::span<const std::uint16_t> receiver_logica
     std::uint32_t count) const {
   plan.sender = {};
   plan.receivers.clear();
-  if (auto valid = detail::validate_count(count); !valid) return std::unexpected(valid.error());
+  if (auto valid = validate_count(count); !valid) return std::unexpected(valid.error());
   // Receivers come in complete partner pairs, each tile once.
   const auto receiver_set_error = std::unexpected(ExchangeError::ReceiverSet{});
   if (receivers.empty() || receivers.size() % 2 != 0) return receiver_set_error;
@@ -260,8 +259,9 @@ std::uint32_t paired_send_control(std::span<const std::uint16_t> receiver_logica
     plan.receivers.clear();
     return std::unexpected(error);
   };
-  if (auto laid = detail::lay_primitive_sender_row(plan.sender, count, send_control, *start - 1);
-      !laid) {
+  if (auto laid = primitive_sender_row(count, send_control, *start - 1); laid) {
+    plan.sender = *laid;
+  } else {
     return fail(laid.error());
   }
   for (std::size_t i = 0; i < receivers.size(); ++i) {

@@ -7,7 +7,6 @@
 #include "listed_tiles.hpp"
 #include "multicast_internal.hpp"
 #include "routing_formulas.hpp"
-#include "rows_internal.hpp"
 #include "schedule_error.hpp"
 #include "text.hpp"
 #include "zerin/exchange/rows.hpp"
@@ -28,7 +27,6 @@ constexpr std::uint32_t multicast_direction = 3;
 // PIC control value of every multicast receiver tail.
 constexpr std::uint32_t multicast_tail_address = 0x14000;
 
-using detail::receiver_phase;
 using detail::schedule_error;
 
 std::string tile_list_text(std::span<const std::uint16_t> tiles) {
@@ -57,7 +55,7 @@ void detail::offer_multicast_event_to_sink(std::uint16_t sender_logical,
 std::expected<Plan, ExchangeError> Topology::point_to_point(std::uint16_t sender_logical,
                                                             std::uint16_t receiver_logical,
                                                             std::uint32_t count) const {
-  if (auto valid = detail::validate_count(count); !valid) return std::unexpected(valid.error());
+  if (auto valid = validate_count(count); !valid) return std::unexpected(valid.error());
   if (sender_logical == receiver_logical) return std::unexpected(ExchangeError::DuplicateTile{});
   const auto sender_tile = physical(sender_logical);
   if (!sender_tile) return std::unexpected(sender_tile.error());
@@ -72,19 +70,20 @@ std::expected<Plan, ExchangeError> Topology::point_to_point(std::uint16_t sender
     return schedule_error(ScheduleReason::SenderDelay);
   // Boards beyond r470's 1472 tiles can put a receiver so far out that its tail's
   // PIC wait no longer fits the word: refuse rather than emit a truncated word.
-  if (!detail::ordinary_receiver_tail_fits(count, receiver_phase(receiver))) {
+  if (!ordinary_receiver_tail_fits(count, receiver_phase(receiver))) {
     return schedule_error(ScheduleReason::ReceiverPhase);
   }
   Plan plan{};
-  if (auto laid = detail::lay_primitive_sender_row(
-          plan.sender, count, detail::direction(sender, receiver), sender_delay);
-      !laid) {
+  if (auto laid = primitive_sender_row(count, detail::direction(sender, receiver), sender_delay);
+      laid) {
+    plan.sender = *laid;
+  } else {
     return std::unexpected(laid.error());
   }
   plan.receiver[0] = p2p_receiver_lead_word;
   plan.receiver[1] = sync_word;
   plan.receiver[2] = delay_xpic(p2p_receive_advance, 0, 0);
-  const auto tail = detail::ordinary_receiver_tail(count, receiver_phase(receiver), 0);
+  const auto tail = ordinary_receiver_tail(count, receiver_phase(receiver), 0);
   std::copy(tail.begin(), tail.end(), plan.receiver.begin() + 3);
 
   detail::offer_event(DiagnosticLevel::Debug, "assembled point-to-point exchange", [&] {
@@ -110,7 +109,7 @@ std::expected<void, ExchangeError> Topology::multicast_into(
     std::uint32_t schedule_offset) const {
   plan.sender = {};
   plan.receivers.clear();
-  if (auto valid = detail::validate_count(count); !valid) return std::unexpected(valid.error());
+  if (auto valid = validate_count(count); !valid) return std::unexpected(valid.error());
   const auto sender_tile = physical(sender_logical);
   if (!sender_tile) return std::unexpected(sender_tile.error());
   const std::uint32_t source_physical = *sender_tile;
@@ -140,8 +139,9 @@ std::expected<void, ExchangeError> Topology::multicast_into(
   const std::uint32_t send_direction = receiver_logical.size() == 1
                                            ? detail::direction(source_physical, first_receiver)
                                            : multicast_direction;
-  if (auto laid = detail::lay_primitive_sender_row(plan.sender, count, send_direction, *start - 1);
-      !laid) {
+  if (auto laid = primitive_sender_row(count, send_direction, *start - 1); laid) {
+    plan.sender = *laid;
+  } else {
     plan.sender = {};
     return std::unexpected(laid.error());
   }
@@ -157,8 +157,7 @@ std::expected<void, ExchangeError> Topology::multicast_into(
       plan.receivers.clear();
       return std::unexpected(cycle.error());
     }
-    const auto tail =
-        detail::ordinary_receiver_tail(count, receiver_phase(tile), multicast_tail_address);
+    const auto tail = ordinary_receiver_tail(count, receiver_phase(tile), multicast_tail_address);
     plan.receivers.push_back(
         {sync_word, delay_xpic(*cycle, 0, source_physical), tail[0], tail[1], tail[2], tail[3]});
   }

@@ -17,21 +17,6 @@ static_assert((f::Send::kind.mask & routed_kind_bits) == routed_kind_bits &&
 
 }  // namespace
 
-std::expected<std::uint32_t, ExchangeError> encode_send(std::uint32_t count_minus_one,
-                                                        std::uint32_t direction,
-                                                        std::uint32_t base_word) noexcept {
-  return detail::encode_send(count_minus_one, direction, base_word);
-}
-
-std::expected<void, ExchangeError> validate_count(std::uint32_t count) noexcept {
-  return detail::validate_count(count);
-}
-
-std::expected<void, ExchangeError> set_instruction_advance(std::uint32_t& instruction,
-                                                           std::uint32_t advance) noexcept {
-  return detail::set_instruction_advance(instruction, advance);
-}
-
 std::expected<void, ExchangeError> set_sender_control(ExchangeRow& row,
                                                       std::uint8_t send_control) noexcept {
   if (send_control < 1 || send_control > f::Send::direction.max()) {
