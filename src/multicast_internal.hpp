@@ -45,7 +45,7 @@ inline std::expected<std::int32_t, ExchangeError> multicast_start(std::int32_t m
     return schedule_error(ScheduleReason::MulticastStartCycle);
   }
   // Every receiver's XPIC word names the source tile; it must fit the control field.
-  if (!word_format::XpicDelay::control.fits(source_physical)) {
+  if (!word_format::xpic_delay.field("control").fits(source_physical)) {
     return schedule_error(ScheduleReason::MulticastSourceTile);
   }
   return static_cast<std::int32_t>(start_cycle);

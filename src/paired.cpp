@@ -97,7 +97,7 @@ class RowWordsInPlace {
   if (early) {
     // The source selection names the sender's lane; it must fit the control field.
     const std::uint32_t source_lane = sender ^ (receiver & detail::physical_partner_bit);
-    if (!word_format::XpicDelay::control.fits(source_lane)) {
+    if (!word_format::xpic_delay.field("control").fits(source_lane)) {
       return schedule_error(ScheduleReason::PairedSourceTile);
     }
     source = {source_event, delay_xpic(0, 1, source_lane), ReceiveEventKind::PairedSource};
@@ -204,7 +204,8 @@ std::uint32_t paired_send_control(std::span<const std::uint16_t> receiver_logica
   }
   const std::uint32_t code =
       detail::direction(sender_physical, first_receiver_physical) | paired_route_send_control;
-  if (!word_format::Send::direction.fits(code)) throw InternalFault("send control is three bits");
+  if (!word_format::send.field("direction").fits(code))
+    throw InternalFault("send control is three bits");
   return code;
 }
 

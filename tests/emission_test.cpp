@@ -339,8 +339,9 @@ TEST(EmissionProperty, WordsMeetEveryEventAndTheHorizon) {
         next += 2;
       } else if (zx::is_pic_delay(word) || zx::is_xpic_delay(word)) {
         ASSERT_LT(next, events.size());
-        const std::uint32_t advance_bits =
-            zx::is_pic_delay(word) ? f::PicDelay::advance.mask() : f::XpicDelay::advance.mask();
+        const std::uint32_t advance_bits = zx::is_pic_delay(word)
+                                               ? f::pic_delay.field("advance").mask()
+                                               : f::xpic_delay.field("advance").mask();
         EXPECT_EQ(word & ~advance_bits, events[next].instruction);
         time += zx::instruction_advance(word);
         EXPECT_EQ(time, events[next].cycles);

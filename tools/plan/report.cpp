@@ -80,41 +80,9 @@ std::string row_title(const RowReport& row) {
   return out;
 }
 
-void write_fields(JsonWriter& json, const zx::DecodedFields& fields) {
+void write_fields(JsonWriter& json, const zx::DecodedInstruction& word) {
   json.begin_object();
-  std::visit(
-      [&](const auto& f) {
-        using T = std::decay_t<decltype(f)>;
-        if constexpr (std::is_same_v<T, zx::decoded::ExchangeDelay>) {
-          json.member("cycles", f.cycles);
-        } else if constexpr (std::is_same_v<T, zx::decoded::PicDelay>) {
-          json.member("advance", f.advance);
-          json.member("selector", f.selector);
-          json.member("control", f.control);
-        } else if constexpr (std::is_same_v<T, zx::decoded::XpicDelay>) {
-          json.member("advance", f.advance);
-          json.member("flag", f.flag);
-          json.member("control", f.control);
-        } else if constexpr (std::is_same_v<T, zx::decoded::Send> ||
-                             std::is_same_v<T, zx::decoded::SendOff>) {
-          json.member("count_minus_one", f.count_minus_one);
-          json.member("direction", f.direction);
-          json.member("base_word", f.base_word);
-        } else if constexpr (std::is_same_v<T, zx::decoded::SendControl>) {
-          json.member("count_minus_one", f.count_minus_one);
-          json.member("direction", f.direction);
-        } else if constexpr (std::is_same_v<T, zx::decoded::SendPicp>) {
-          json.member("pointer_selector", f.pointer_selector);
-          json.member("count_minus_one", f.count_minus_one);
-          json.member("source_word_address", f.source_word_address);
-          json.member("send_control", f.send_control);
-        } else if constexpr (std::is_same_v<T, zx::decoded::SendPicpPayload>) {
-          json.member("xpic_flag", f.xpic_flag);
-          json.member("xpic_control", f.xpic_control);
-          json.member("pic_control", f.pic_control);
-        }
-      },
-      fields);
+  for (const zx::DecodedField& field : word.fields()) json.member(field.name, field.value);
   json.end_object();
 }
 
@@ -133,7 +101,7 @@ void write_word(JsonWriter& json, std::size_t index, const zx::DecodedInstructio
   }
   json.member("duration_cycles", d.advance);
   json.key("fields");
-  write_fields(json, d.fields);
+  write_fields(json, d);
   json.end_object();
 }
 

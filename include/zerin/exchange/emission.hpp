@@ -49,10 +49,10 @@ concept EmissionRecord =
 
 /// Cycles one plain delay word covers at most (524288).
 inline constexpr std::uint32_t maximum_plain_delay_cycles =
-    word_format::ExchangeDelay::cycles.max() + 1;
+    word_format::exchange_delay.largest_advance();
 /// Cycles one SENDPICP instruction covers at most (64).
 inline constexpr std::uint32_t maximum_send_control_pair_cycles =
-    word_format::SendPicp::count_minus_one.max() + 1;
+    word_format::send_picp.largest_advance();
 
 /// A sink of fixed capacity N that never allocates: it keeps the first N words and
 /// goes on counting past them, so an over-long row shows as size() > N.

@@ -19,7 +19,7 @@
 namespace zerin::exchange {
 
 /// Words a send word moves at most; the rest of a transfer goes in a send-off word.
-inline constexpr std::uint32_t send_word_capacity = word_format::Send::count_minus_one.max() + 1;
+inline constexpr std::uint32_t send_word_capacity = word_format::send.largest_advance();
 
 /// Cycles from the start of a receiver tail until the incoming data leaves the
 /// mux, not counting the receiver's phase: a long transfer's PIC word waits all
@@ -73,7 +73,7 @@ constexpr std::uint32_t ordinary_receiver_tail_pic_operand(std::uint32_t count,
 /// (Schedule ReceiverPhase). Pure.
 constexpr bool ordinary_receiver_tail_fits(std::uint32_t count,
                                            std::uint32_t receiver_phase) noexcept {
-  constexpr auto field = word_format::PicDelay::advance;
+  constexpr auto field = word_format::pic_delay.field("advance");
   return receiver_phase <= field.max() &&
          field.fits(ordinary_receiver_tail_pic_operand(count, receiver_phase));
 }
