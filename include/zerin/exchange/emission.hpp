@@ -129,38 +129,6 @@ std::expected<void, ExchangeError> append_plain_delay_aligned(S& words, std::uin
   return {};
 }
 
-namespace detail {
-
-/// One event alone at its cycle: a timed control word that completes exactly at
-/// the event's cycle, after a plain delay when the gap is beyond the word's reach.
-/// Errors (Schedule), in order: "receive event order"; "receive control issue
-/// interval"; "receive timed event"; set_instruction_advance()'s errors.
-template <RowWords S>
-std::expected<void, ExchangeError> append_lone_receive_event(S& words, std::uint32_t& event_cycles,
-                                                             const ReceiveEvent& event) {
-  if (event.cycles < event_cycles)
-    return std::unexpected(ExchangeError::schedule(ScheduleReason::ReceiveEventOrder));
-  const std::uint32_t advance = event.cycles - event_cycles;
-  if (advance == 0)
-    return std::unexpected(ExchangeError::schedule(ScheduleReason::ReceiveControlIssueInterval));
-  const auto maximum_advance = maximum_timed_instruction_advance(event.instruction);
-  if (!maximum_advance)
-    return std::unexpected(ExchangeError::schedule(ScheduleReason::ReceiveTimedEvent));
-  if (advance > *maximum_advance) {
-    // The timed word covers the last maximum_advance cycles; a plain delay the rest.
-    auto brought = append_plain_delay(words, event_cycles, event.cycles - *maximum_advance);
-    if (!brought) return brought;
-  }
-  std::uint32_t instruction = event.instruction;
-  auto set = set_instruction_advance(instruction, event.cycles - event_cycles);
-  if (!set) return set;
-  words.push_back(instruction);
-  event_cycles = event.cycles;
-  return {};
-}
-
-}  // namespace detail
-
 /// Lays `events` (non-decreasing cycles) out as words and brings the clock to
 /// `horizon_cycles`, calling `record` after every group. With `align_control_pairs`
 /// every SENDPICP instruction word lands at an even position of the sink (words
@@ -212,8 +180,30 @@ std::expected<void, ExchangeError> append_receive_events_record(
       event_cycles += advance;
       lookahead = next_start;
     } else {
-      auto laid = detail::append_lone_receive_event(words, event_cycles, events[cursor]);
-      if (!laid) return laid;
+      // One event alone at its cycle: a timed control word that completes exactly
+      // at the event's cycle, after a plain delay for the part of the gap beyond
+      // the word's reach.
+      const ReceiveEvent& event = events[cursor];
+      if (event.cycles < event_cycles) {
+        return std::unexpected(ExchangeError::schedule(ScheduleReason::ReceiveEventOrder));
+      }
+      if (event.cycles == event_cycles) {
+        return std::unexpected(
+            ExchangeError::schedule(ScheduleReason::ReceiveControlIssueInterval));
+      }
+      const auto maximum_advance = maximum_timed_instruction_advance(event.instruction);
+      if (!maximum_advance) {
+        return std::unexpected(ExchangeError::schedule(ScheduleReason::ReceiveTimedEvent));
+      }
+      if (event.cycles - event_cycles > *maximum_advance) {
+        auto brought = append_plain_delay(words, event_cycles, event.cycles - *maximum_advance);
+        if (!brought) return brought;
+      }
+      std::uint32_t instruction = event.instruction;
+      auto set = set_instruction_advance(instruction, event.cycles - event_cycles);
+      if (!set) return set;
+      words.push_back(instruction);
+      event_cycles = event.cycles;
     }
     cursor = end;
     record(cursor, static_cast<std::size_t>(words.size()), event_cycles, lookahead);
@@ -231,23 +221,6 @@ std::expected<void, ExchangeError> append_receive_events(S& words, std::uint32_t
       words, event_cycles, events, horizon_cycles, align_control_pairs,
       [](std::size_t, std::size_t, std::uint32_t, std::optional<std::uint32_t>) {});
 }
-
-namespace detail {
-/// append_receive_events() for events whose cycles are strictly increasing, as a
-/// caller that has already refused coincident controls knows: every group is a
-/// single event, so the group search and the SENDPICP path drop out. The words,
-/// the clock and every error are those of append_receive_events().
-template <RowWords S>
-std::expected<void, ExchangeError> append_lone_receive_events(S& words, std::uint32_t& event_cycles,
-                                                              std::span<const ReceiveEvent> events,
-                                                              std::uint32_t horizon_cycles) {
-  for (const ReceiveEvent& event : events) {
-    auto laid = append_lone_receive_event(words, event_cycles, event);
-    if (!laid) return laid;
-  }
-  return append_plain_delay(words, event_cycles, horizon_cycles);
-}
-}  // namespace detail
 
 }  // namespace zerin::exchange
 
