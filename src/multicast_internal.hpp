@@ -22,13 +22,20 @@
 
 namespace zerin::exchange::detail {
 
-// Membership of a list of logical tiles, kept in a bitmap on the stack with a
-// bit per 16-bit tile number. Only the bitmap words the list touches are
-// cleared (a second, small bitmap says which), so a short list costs a few
-// stores whatever the board's size.
+// Membership of a list of logical tiles. Short lists are scanned; longer ones
+// are marked in a bitmap on the stack with a bit per 16-bit tile number, of
+// which only the words the list touches are cleared (a second, small bitmap
+// says which), so no call clears more than its list needs.
 class ListedTiles {
  public:
-  explicit ListedTiles(std::span<const std::uint16_t> tiles) noexcept {
+  explicit ListedTiles(std::span<const std::uint16_t> tiles) noexcept : tiles_(tiles) {
+    if (tiles.size() <= scan_limit) {
+      for (std::size_t i = 1; i < tiles.size() && !duplicate_; ++i) {
+        for (std::size_t j = 0; j < i; ++j) duplicate_ = duplicate_ || tiles[j] == tiles[i];
+      }
+      return;
+    }
+    touched_.fill(0);
     for (const std::uint16_t tile : tiles) {
       const std::uint64_t word_bit = std::uint64_t{1} << (tile / 64 % 64);
       if ((touched_[tile / 4096] & word_bit) == 0) {
@@ -49,15 +56,23 @@ class ListedTiles {
   bool has_duplicate() const noexcept { return duplicate_; }
   // Whether `tile` is listed.
   bool contains(std::uint16_t tile) const noexcept {
+    if (tiles_.size() <= scan_limit) {
+      for (const std::uint16_t listed : tiles_) {
+        if (listed == tile) return true;
+      }
+      return false;
+    }
     return (touched_[tile / 4096] >> (tile / 64 % 64) & 1u) != 0 &&
            (words_[tile / 64] >> (tile % 64) & 1u) != 0;
   }
 
  private:
+  static constexpr std::size_t scan_limit = 8;
   static constexpr std::size_t word_count = (std::numeric_limits<std::uint16_t>::max() + 1) / 64;
+  std::span<const std::uint16_t> tiles_;
   // Left uninitialised: only the words marked in touched_ are cleared and read.
   std::array<std::uint64_t, word_count> words_;
-  std::array<std::uint64_t, word_count / 64> touched_{};
+  std::array<std::uint64_t, word_count / 64> touched_;
   bool duplicate_ = false;
 };
 
@@ -132,11 +147,12 @@ std::expected<void, ExchangeError> plan_multicast(
   if (!word_format::xpic_delay.field("control").fits(source)) {
     return fail(ExchangeError::schedule(ScheduleReason::MulticastSourceTile));
   }
-  const auto sender_row =
-      primitive_sender_row(count, rows.send_direction(source, table[receivers[0]]),
-                           static_cast<std::int32_t>(start) - 1);
-  if (!sender_row) return fail(sender_row.error());
-  plan.sender = *sender_row;
+  if (auto laid = primitive_sender_row_into(plan.sender, count,
+                                            rows.send_direction(source, table[receivers[0]]),
+                                            static_cast<std::int32_t>(start) - 1);
+      !laid) {
+    return fail(laid.error());
+  }
 
   std::optional<ExchangeError> row_error;
   for (std::size_t i = 0; i < receivers.size(); ++i) {

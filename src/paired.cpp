@@ -41,7 +41,7 @@ std::uint32_t checked_add(std::uint32_t augend, std::uint32_t addend) {
 // Lays into `row` the receiver row of paired_receiver_row() between two physical
 // tiles whose mux times `mux` (paired_mux_times(sender, receiver)) are known:
 // the row's receive events, ordered by cycle, laid by the emission engine.
-// On failure `row` is unchanged.
+// `row` is laid over; on failure it holds what was laid before the error.
 std::expected<void, ExchangeError> lay_paired_receiver_row(ExchangeRow& row, std::uint32_t sender,
                                                            std::uint32_t receiver,
                                                            std::uint32_t count,
@@ -103,14 +103,13 @@ std::expected<void, ExchangeError> lay_paired_receiver_row(ExchangeRow& row, std
     return schedule_error(ScheduleReason::PairedReceiveHorizonOverflow);
   }
 
-  BoundedRowWords<row_length> words;
+  row = {};
+  BoundedRowWords<row_length> words(row);
   words.push_back(sync_word);
   std::uint32_t cycles = 0;
   if (auto laid = append_receive_events(words, cycles, events, horizon, false); !laid) return laid;
   words.push_back(return_word);
   if (words.overflowed()) return schedule_error(ScheduleReason::PairedReceiveRowCapacity);
-  row = {};
-  std::ranges::copy(words.words(), row.begin());
   return {};
 }
 

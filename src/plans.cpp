@@ -73,10 +73,9 @@ std::expected<Plan, ExchangeError> Topology::point_to_point(std::uint16_t sender
     return schedule_error(ScheduleReason::ReceiverPhase);
   }
   Plan plan{};
-  if (auto laid = primitive_sender_row(count, detail::direction(sender, receiver), sender_delay);
-      laid) {
-    plan.sender = *laid;
-  } else {
+  if (auto laid = primitive_sender_row_into(plan.sender, count, detail::direction(sender, receiver),
+                                            sender_delay);
+      !laid) {
     return std::unexpected(laid.error());
   }
   plan.receiver[0] = p2p_receiver_lead_word;

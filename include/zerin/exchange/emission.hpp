@@ -59,22 +59,30 @@ inline constexpr std::uint32_t maximum_send_control_pair_cycles =
 template <std::size_t N>
 class BoundedRowWords {
  public:
+  /// A sink that keeps its words itself.
+  BoundedRowWords() noexcept : out_(own_.data()) {}
+  /// A sink that lays its words straight into `storage` (a row the caller owns),
+  /// which must outlive the sink; the words after the last one appended stay as
+  /// they were.
+  explicit BoundedRowWords(std::span<std::uint32_t, N> storage) noexcept : out_(storage.data()) {}
+  BoundedRowWords(const BoundedRowWords&) = delete;
+  BoundedRowWords& operator=(const BoundedRowWords&) = delete;
+
   /// Words appended so far, those beyond N included.
   std::size_t size() const noexcept { return size_; }
   /// Appends `word`: stored while there is room, counted always.
   void push_back(std::uint32_t word) noexcept {
-    if (size_ < N) words_[size_] = word;
+    if (size_ < N) out_[size_] = word;
     ++size_;
   }
   /// Whether more than N words were appended.
   bool overflowed() const noexcept { return size_ > N; }
   /// The stored words (at most N).
-  std::span<const std::uint32_t> words() const noexcept {
-    return {words_.data(), std::min(size_, N)};
-  }
+  std::span<const std::uint32_t> words() const noexcept { return {out_, std::min(size_, N)}; }
 
  private:
-  std::array<std::uint32_t, N> words_{};
+  std::array<std::uint32_t, N> own_{};
+  std::uint32_t* out_;
   std::size_t size_ = 0;
 };
 
@@ -191,18 +199,26 @@ std::expected<void, ExchangeError> append_receive_events_record(
         return std::unexpected(
             ExchangeError::schedule(ScheduleReason::ReceiveControlIssueInterval));
       }
-      const auto maximum_advance = maximum_timed_instruction_advance(event.instruction);
-      if (!maximum_advance) {
+      // The word's kind is read once: its branch knows the word's reach and
+      // where its advance goes. The delay before it cannot fail: its target
+      // lies after the clock.
+      const bool laid = visit_word_kind(event.instruction, [&](auto kind) {
+        constexpr const WordKindInfo& info = word_kind_info(kind.value);
+        if constexpr (info.timed_control()) {
+          constexpr std::uint32_t reach = info.largest_advance();
+          if (event.cycles - event_cycles > reach) {
+            (void)append_plain_delay(words, event_cycles, event.cycles - reach);
+          }
+          constexpr WordField advance = info.fields[info.timing_field].bits;
+          words.push_back(advance.set(event.instruction, event.cycles - event_cycles - 1));
+          return true;
+        } else {
+          return false;
+        }
+      });
+      if (!laid) {
         return std::unexpected(ExchangeError::schedule(ScheduleReason::ReceiveTimedEvent));
       }
-      if (event.cycles - event_cycles > *maximum_advance) {
-        auto brought = append_plain_delay(words, event_cycles, event.cycles - *maximum_advance);
-        if (!brought) return brought;
-      }
-      std::uint32_t instruction = event.instruction;
-      auto set = set_instruction_advance(instruction, event.cycles - event_cycles);
-      if (!set) return set;
-      words.push_back(instruction);
       event_cycles = event.cycles;
     }
     cursor = end;

@@ -79,8 +79,20 @@ constexpr std::size_t receive_event_group_size(std::span<const ReceiveEvent> eve
 /// Checks every group of neighbours at one cycle: a group of three or more, or a
 /// pair that may not share an instruction, fails with Schedule "incompatible
 /// simultaneous receive controls". Order of cycles is not checked here.
-ZERIN_EXCHANGE_API std::expected<void, ExchangeError> validate_receive_events(
-    std::span<const ReceiveEvent> events) noexcept;
+constexpr std::expected<void, ExchangeError> validate_receive_events(
+    std::span<const ReceiveEvent> events) noexcept {
+  std::size_t cursor = 0;
+  while (cursor < events.size()) {
+    const std::size_t size = receive_event_group_size(events, cursor);
+    if (size > 2 ||
+        (size == 2 && !receive_events_can_share_instruction(events[cursor], events[cursor + 1]))) {
+      return std::unexpected(
+          ExchangeError::schedule(ScheduleReason::IncompatibleSimultaneousReceiveControls));
+    }
+    cursor += size;
+  }
+  return {};
+}
 
 }  // namespace zerin::exchange
 

@@ -35,17 +35,19 @@ constexpr std::uint32_t receiver_phase(std::uint32_t physical_tile) noexcept {
   return (physical_tile / 64u) * 2u;
 }
 
-/// A whole sender row: sync; a plain delay of `sender_delay` cycles' operand
-/// (absent when negative); a send word for the first up to 64 words; a send-off
-/// word for the rest; a plain delay of 4 - sender_delay - count when that is 0
-/// or more (short transfers wait out a fixed six-cycle programme); return; zero
-/// fill. Requires count >= 1 (run validate_count() first) and sender_delay <=
-/// 0x7FFFF. Error: Schedule SendInstructionOperand when `direction` > 7. Pure.
-constexpr std::expected<ExchangeRow, ExchangeError> primitive_sender_row(
-    std::uint32_t count, std::uint32_t direction, std::int32_t sender_delay) noexcept {
+/// Lays a whole sender row into `row`, which must be all zero: sync; a plain
+/// delay of `sender_delay` as its operand (absent when negative); a send word
+/// for the first up to 64 words; a send-off word for the rest; a plain delay of
+/// 4 - sender_delay - count when that is 0 or more (short transfers wait out a
+/// fixed six-cycle programme); return; the zero fill stays. Requires count >= 1
+/// (run validate_count() first) and sender_delay <= 0x7FFFF. Error: Schedule
+/// SendInstructionOperand when `direction` > 7; `row` is then unchanged. For
+/// planners that reuse a plan's storage. Touches only `row`.
+constexpr std::expected<void, ExchangeError> primitive_sender_row_into(
+    ExchangeRow& row, std::uint32_t count, std::uint32_t direction,
+    std::int32_t sender_delay) noexcept {
   const auto send = encode_send(std::min(count, send_word_capacity) - 1, direction, 0);
   if (!send) return std::unexpected(send.error());
-  ExchangeRow row{};
   std::size_t cursor = 0;
   row[cursor++] = sync_word;
   if (sender_delay >= 0) row[cursor++] = delay(static_cast<std::uint32_t>(sender_delay));
@@ -57,6 +59,16 @@ constexpr std::expected<ExchangeRow, ExchangeError> primitive_sender_row(
       std::int64_t{4} - std::int64_t{sender_delay} - std::int64_t{count};
   if (trailing_delay >= 0) row[cursor++] = delay(static_cast<std::uint32_t>(trailing_delay));
   row[cursor] = return_word;
+  return {};
+}
+
+/// The sender row of primitive_sender_row_into() as a fresh value, with its error. Pure.
+constexpr std::expected<ExchangeRow, ExchangeError> primitive_sender_row(
+    std::uint32_t count, std::uint32_t direction, std::int32_t sender_delay) noexcept {
+  ExchangeRow row{};
+  if (auto laid = primitive_sender_row_into(row, count, direction, sender_delay); !laid) {
+    return std::unexpected(laid.error());
+  }
   return row;
 }
 

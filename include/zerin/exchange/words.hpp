@@ -170,6 +170,11 @@ struct WordKindInfo {
     }
     throw "no such field";  // not a constant expression: a compile-time error
   }
+  /// Whether the kind is a timed control: a receive control whose advance is an
+  /// operand, which emission stretches to meet an event's cycle.
+  constexpr bool timed_control() const noexcept {
+    return role == WordRole::Control && timing == WordTiming::Operand;
+  }
   /// Whether the kind is timed.
   constexpr bool timed() const noexcept { return timing != WordTiming::None; }
   /// The largest advance a word of this kind carries (0 when it is not timed).
@@ -312,8 +317,9 @@ constexpr decltype(auto) visit_word_kind(std::uint32_t instruction, Visit&& visi
   if constexpr (From + 1 >= word_kinds.size()) {
     return visit(std::integral_constant<WordKind, WordKind::Unknown>{});
   } else {
-    if constexpr (word_kinds[From].fixed.mask != 0) {
-      if (word_kinds[From].fixed.matches(instruction)) {
+    constexpr WordKindBits fixed = word_kinds[From].fixed;
+    if constexpr (fixed.mask != 0) {
+      if ((instruction & fixed.mask) == fixed.bits) {
         return visit(std::integral_constant<WordKind, static_cast<WordKind>(From)>{});
       }
     }
@@ -480,7 +486,7 @@ constexpr std::optional<std::uint32_t> maximum_timed_instruction_advance(
     std::uint32_t instruction) noexcept {
   return visit_word_kind(instruction, [](auto kind) -> std::optional<std::uint32_t> {
     constexpr const WordKindInfo& info = word_kind_info(kind.value);
-    if constexpr (info.role == WordRole::Control && info.timing == WordTiming::Operand) {
+    if constexpr (info.timed_control()) {
       return info.largest_advance();
     } else {
       return std::nullopt;
