@@ -2,20 +2,21 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <CLI/CLI.hpp>
 #include <cerrno>
+#include <charconv>
 #include <csignal>
-#include <cstring>
 #include <exception>
+#include <memory>
 #include <new>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
-#include "options.hpp"
+#include "case_log.hpp"
 #include "output.hpp"
-#include "parallel.hpp"
-#include "recorders.hpp"
+#include "stream.hpp"
 #include "sweep.hpp"
 #include "zerin/exchange/errors.hpp"
 #include "zerin/exchange/topology.hpp"
@@ -42,26 +43,17 @@ void to_stderr(std::string_view text) {
 }
 
 int fatal_stop(std::string_view report, std::string_view where = {}) {
-  std::string text = "zerin-digest: ";
-  text += report;
-  text += '\n';
-  if (!where.empty()) {
-    text += "zerin-digest: stopped at ";
-    text += where;
-    text += '\n';
-  }
+  std::string text = "zerin-digest: " + std::string(report) + '\n';
+  if (!where.empty()) text += "zerin-digest: stopped at " + std::string(where) + '\n';
   to_stderr(text);
   return exit_fatal;
-}
-
-int stdout_failure(const zd::OutputFile& out) {
-  return fatal_stop("failed printing to stdout: " + out.error_text());
 }
 
 // Writes `text` to standard output; 0 on success, else the fatal stop's status.
 int print(zd::OutputFile& out, std::string_view text) {
   out.write(text);
-  return out.flush() ? 0 : stdout_failure(out);
+  if (out.flush()) return 0;
+  return fatal_stop("failed printing to stdout: " + out.error_text());
 }
 
 // Keeps descriptors 0..2 occupied, so that a file opened later can never land on
@@ -77,45 +69,65 @@ bool occupy_standard_descriptors() {
   return stdout_closed;
 }
 
-int run(const zd::Options& options, zd::OutputFile& out) {
+// A case index: plain decimal digits, nothing else.
+std::optional<std::int64_t> parse_index(std::string_view text) {
+  std::int64_t value = 0;
+  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+  if (text.empty() || text[0] == '-' || error != std::errc{} || end != text.data() + text.size()) {
+    return std::nullopt;
+  }
+  return value;
+}
+
+// The --dump range, or throws a CLI::ValidationError naming what is wrong.
+zd::DumpRange dump_range(const std::vector<std::string>& args, std::int64_t case_count) {
+  const auto start = parse_index(args[0]);
+  if (!start) throw CLI::ValidationError("--dump START '" + args[0] + "' is not a case index");
+  const auto end = parse_index(args[1]);
+  if (!end) throw CLI::ValidationError("--dump END '" + args[1] + "' is not a case index");
+  if (*start > *end) {
+    throw CLI::ValidationError("--dump START " + args[0] + " is greater than END " + args[1]);
+  }
+  if (*end >= case_count) {
+    throw CLI::ValidationError("--dump END " + args[1] + " is past the last case " +
+                               std::to_string(case_count - 1));
+  }
+  return {*start, *end};
+}
+
+int run(const std::optional<std::string>& trace_path, const std::optional<zd::DumpRange>& dump,
+        zd::OutputFile& out) {
   std::optional<zd::OutputFile> trace;
-  if (options.trace_path) {
-    trace.emplace(zd::OutputFile::create(*options.trace_path));
-    if (trace->error() != 0) {
-      to_stderr("zerin-digest: cannot write trace file '" + *options.trace_path +
-                "': " + trace->error_text() + "\n");
-      return exit_trace_file;
-    }
+  const auto trace_failure = [&] {
+    to_stderr("zerin-digest: cannot write trace file '" + *trace_path +
+              "': " + trace->error_text() + "\n");
+    return exit_trace_file;
+  };
+  if (trace_path) {
+    trace.emplace(zd::OutputFile::create(*trace_path));
+    if (trace->error() != 0) return trace_failure();
   }
 
   const zx::Topology topology = zx::Topology::r470();
-  const zd::CaseTable table = zd::digest_case_table();
-  std::int32_t cases = 0;
-  std::uint64_t value = 0;
-  if (trace || options.dump) {
-    // Trace lines and dumps follow the cases in order: one thread.
-    zd::BufferedHashRecorder digest;
-    zd::CaseRecorder recorder(digest, trace ? &*trace : nullptr, options.dump ? &out : nullptr,
-                              options.dump.value_or(zd::DumpRange{}));
-    cases = zd::run_sweep(topology, table, recorder);
-    value = digest.finish();
-  } else if (options.threads == 1) {
-    zd::BufferedHashRecorder digest;
-    cases = zd::run_sweep(topology, table, digest);
-    value = digest.finish();
-  } else {
-    const zd::SweepDigest result = zd::parallel_digest(topology, table);
-    cases = result.cases;
-    value = result.digest;
-  }
+  std::optional<zd::CaseLog> log;
+  if (trace || dump) log.emplace(trace ? &*trace : nullptr, &out, dump.value_or(zd::DumpRange{}));
+  zd::StreamEncoder stream(log ? &*log : nullptr);
+  const std::int32_t cases = zd::run_sweep(topology, zd::digest_case_table(), stream);
+  std::string line = std::to_string(cases) + " cases: ";
+  zd::append_hex(line, stream.finish(), 16);
 
-  if (trace && !trace->close()) {
-    to_stderr("zerin-digest: cannot write trace file '" + trace->name() +
-              "': " + trace->error_text() + "\n");
-    return exit_trace_file;
-  }
-  return print(out, std::to_string(cases) + " cases: " + zd::hex16(value) + "\n");
+  if (trace && !trace->close()) return trace_failure();
+  return print(out, line + '\n');
 }
+
+// Help lines show an option's values by their names alone.
+class HelpFormatter : public CLI::Formatter {
+ public:
+  std::string make_option_opts(const CLI::Option* option) const override {
+    const std::string& values = option->get_type_name();
+    return values.empty() ? values : " " + values;
+  }
+};
 
 }  // namespace
 
@@ -128,21 +140,54 @@ int main(int argc, char** argv) {
   if (stdout_closed) out.set_error(EBADF);
 
   try {
-    const std::vector<std::string_view> args(argv + (argc > 0 ? 1 : 0), argv + argc);
-    const auto options = zd::parse_options(args, zd::case_total(zd::digest_case_table()));
-    if (!options) {
-      to_stderr("zerin-digest: " + options.error() + "\n" + zd::usage_text());
+    const std::int64_t case_count = zd::case_total(zd::digest_case_table());
+    CLI::App app(
+        "Runs the fixed sweep of exchange plans and prints one line: the number of cases,\n"
+        "\" cases: \" and the 64-bit digest of everything planned.",
+        "zerin-digest");
+    app.formatter(std::make_shared<HelpFormatter>());
+    std::optional<std::string> trace_path;
+    std::vector<std::string> dump_args;
+    CLI::Option* trace_option =
+        app.add_option("--trace", trace_path,
+                       "Also write one line per case to FILE:\n"
+                       "<case_index> <entry> <count> <kind> <param> <casehash>\n"
+                       "(kind p2p, mc or pmc; param the receiver tile, the schedule offset\n"
+                       "or the pair's first tile; casehash the SipHash-1-3 of the bytes the\n"
+                       "case added to the digest stream)")
+            ->type_name("FILE")
+            ->check([](const std::string& path) {
+              return path.empty() ? std::string("needs a non-empty file name") : "";
+            });
+    CLI::Option* dump_option =
+        app.add_option("--dump", dump_args,
+                       "Print cases START..END (inclusive, counted from 0) readably before\n"
+                       "the result line: each case's trace line, then its rows (nine words),\n"
+                       "row vectors (their length, then the rows) and texts")
+            ->type_name("START END")
+            ->expected(2);
+    app.set_version_flag("--version", std::string("zerin-digest ") + zx::version_string,
+                         "Print the version and exit");
+    app.footer(
+        "Exit status: 0 success, 1 trace file not written, 2 bad command line,\n"
+        "101 fatal stop (a required plan failed, or standard output could not be written)");
+
+    std::optional<zd::DumpRange> dump;
+    try {
+      app.parse(argc, argv);
+      if (*dump_option) dump = dump_range(dump_args, case_count);
+    } catch (const CLI::CallForHelp&) {
+      return print(out, app.help());
+    } catch (const CLI::CallForVersion& version) {
+      return print(out, std::string(version.what()) + '\n');
+    } catch (const CLI::ParseError& error) {
+      std::string message = error.what();
+      if (trace_option->count() > 1) message = "option --trace given more than once";
+      if (dump_option->count() > 2) message = "option --dump takes START and END, once";
+      to_stderr("zerin-digest: " + message + "\n");
       return exit_usage;
     }
-    switch (options->action) {
-      case zd::Options::Action::help:
-        return print(out, zd::help_text());
-      case zd::Options::Action::version:
-        return print(out, std::string("zerin-digest ") + zx::version_string + "\n");
-      case zd::Options::Action::run:
-        break;
-    }
-    return run(*options, out);
+    return run(trace_path, dump, out);
   } catch (const zd::FatalStop& stop) {
     return fatal_stop(stop.what(), stop.where());
   } catch (const zx::InternalFault& fault) {
