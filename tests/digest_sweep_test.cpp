@@ -186,8 +186,8 @@ TEST(DigestSweep, TraceAndDumpLines) {
   ASSERT_GE(mkstemp(trace_path), 0);
   ASSERT_GE(mkstemp(dump_path), 0);
   {
-    zd::OutputFile trace = zd::OutputFile::create(trace_path);
-    zd::OutputFile dump = zd::OutputFile::create(dump_path);
+    zd::OutputFile trace(trace_path);
+    zd::OutputFile dump(dump_path);
     zd::CaseLog log(&trace, &dump, zd::DumpRange{2, 2});
     zd::StreamEncoder stream(&log);
     zd::run_sweep(board(), table, stream);

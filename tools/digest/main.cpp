@@ -11,7 +11,6 @@
 #include <new>
 #include <optional>
 #include <string>
-#include <string_view>
 #include <vector>
 
 #include "case_log.hpp"
@@ -31,29 +30,17 @@ constexpr int exit_trace_file = 1;
 constexpr int exit_usage = 2;
 constexpr int exit_fatal = 101;
 
-void to_stderr(std::string_view text) {
-  while (!text.empty()) {
-    const ssize_t written = ::write(STDERR_FILENO, text.data(), text.size());
-    if (written < 0) {
-      if (errno == EINTR) continue;
-      return;  // nowhere left to report to
-    }
-    text.remove_prefix(static_cast<std::size_t>(written));
-  }
-}
-
-int fatal_stop(std::string_view report, std::string_view where = {}) {
-  std::string text = "zerin-digest: " + std::string(report) + '\n';
-  if (!where.empty()) text += "zerin-digest: stopped at " + std::string(where) + '\n';
-  to_stderr(text);
-  return exit_fatal;
+// One report line per text, on standard error (unbuffered).
+int report(int status, std::initializer_list<std::string> lines) {
+  for (const std::string& line : lines) std::fprintf(stderr, "zerin-digest: %s\n", line.c_str());
+  return status;
 }
 
 // Writes `text` to standard output; 0 on success, else the fatal stop's status.
 int print(zd::OutputFile& out, std::string_view text) {
   out.write(text);
   if (out.flush()) return 0;
-  return fatal_stop("failed printing to stdout: " + out.error_text());
+  return report(exit_fatal, {"failed printing to stdout: " + out.error_text()});
 }
 
 // Keeps descriptors 0..2 occupied, so that a file opened later can never land on
@@ -69,55 +56,47 @@ bool occupy_standard_descriptors() {
   return stdout_closed;
 }
 
-// A case index: plain decimal digits, nothing else.
-std::optional<std::int64_t> parse_index(std::string_view text) {
-  std::int64_t value = 0;
-  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-  if (text.empty() || text[0] == '-' || error != std::errc{} || end != text.data() + text.size()) {
-    return std::nullopt;
-  }
-  return value;
-}
-
-// The --dump range, or throws a CLI::ValidationError naming what is wrong.
+// The --dump range, or a CLI::ValidationError naming what is wrong.
 zd::DumpRange dump_range(const std::vector<std::string>& args, std::int64_t case_count) {
-  const auto start = parse_index(args[0]);
-  if (!start) throw CLI::ValidationError("--dump START '" + args[0] + "' is not a case index");
-  const auto end = parse_index(args[1]);
-  if (!end) throw CLI::ValidationError("--dump END '" + args[1] + "' is not a case index");
-  if (*start > *end) {
+  std::int64_t index[2] = {};
+  for (int i = 0; i < 2; ++i) {
+    const std::string& text = args[static_cast<std::size_t>(i)];
+    const char* const end = text.data() + text.size();
+    const auto parsed = std::from_chars(text.data(), end, index[i]);
+    if (text.empty() || text[0] == '-' || parsed.ec != std::errc{} || parsed.ptr != end) {
+      throw CLI::ValidationError("--dump " + std::string(i == 0 ? "START" : "END") + " '" + text +
+                                 "' is not a case index");
+    }
+  }
+  if (index[0] > index[1]) {
     throw CLI::ValidationError("--dump START " + args[0] + " is greater than END " + args[1]);
   }
-  if (*end >= case_count) {
+  if (index[1] >= case_count) {
     throw CLI::ValidationError("--dump END " + args[1] + " is past the last case " +
                                std::to_string(case_count - 1));
   }
-  return {*start, *end};
+  return {index[0], index[1]};
 }
 
 int run(const std::optional<std::string>& trace_path, const std::optional<zd::DumpRange>& dump,
         zd::OutputFile& out) {
   std::optional<zd::OutputFile> trace;
   const auto trace_failure = [&] {
-    to_stderr("zerin-digest: cannot write trace file '" + *trace_path +
-              "': " + trace->error_text() + "\n");
-    return exit_trace_file;
+    return report(exit_trace_file,
+                  {"cannot write trace file '" + *trace_path + "': " + trace->error_text()});
   };
-  if (trace_path) {
-    trace.emplace(zd::OutputFile::create(*trace_path));
-    if (trace->error() != 0) return trace_failure();
-  }
+  if (trace_path && trace.emplace(*trace_path).error() != 0) return trace_failure();
 
   const zx::Topology topology = zx::Topology::r470();
   std::optional<zd::CaseLog> log;
   if (trace || dump) log.emplace(trace ? &*trace : nullptr, &out, dump.value_or(zd::DumpRange{}));
   zd::StreamEncoder stream(log ? &*log : nullptr);
-  const std::int32_t cases = zd::run_sweep(topology, zd::digest_case_table(), stream);
-  std::string line = std::to_string(cases) + " cases: ";
+  std::string line = std::to_string(zd::run_sweep(topology, zd::digest_case_table(), stream));
+  line += " cases: ";
   zd::append_hex(line, stream.finish(), 16);
-
+  line += '\n';
   if (trace && !trace->close()) return trace_failure();
-  return print(out, line + '\n');
+  return print(out, line);
 }
 
 // Help lines show an option's values by their names alone.
@@ -136,19 +115,17 @@ int main(int argc, char** argv) {
   // output failure, rather than as a silent death by signal.
   std::signal(SIGPIPE, SIG_IGN);
   const bool stdout_closed = occupy_standard_descriptors();
-  zd::OutputFile out(STDOUT_FILENO, "stdout");
+  zd::OutputFile out;
   if (stdout_closed) out.set_error(EBADF);
 
   try {
-    const std::int64_t case_count = zd::case_total(zd::digest_case_table());
     CLI::App app(
         "Runs the fixed sweep of exchange plans and prints one line: the number of cases,\n"
         "\" cases: \" and the 64-bit digest of everything planned.",
         "zerin-digest");
     app.formatter(std::make_shared<HelpFormatter>());
     std::optional<std::string> trace_path;
-    std::vector<std::string> dump_args;
-    CLI::Option* trace_option =
+    CLI::Option* const trace_option =
         app.add_option("--trace", trace_path,
                        "Also write one line per case to FILE:\n"
                        "<case_index> <entry> <count> <kind> <param> <casehash>\n"
@@ -157,9 +134,10 @@ int main(int argc, char** argv) {
                        "case added to the digest stream)")
             ->type_name("FILE")
             ->check([](const std::string& path) {
-              return path.empty() ? std::string("needs a non-empty file name") : "";
+              return path.empty() ? "needs a non-empty file name" : "";
             });
-    CLI::Option* dump_option =
+    std::vector<std::string> dump_args;
+    CLI::Option* const dump_option =
         app.add_option("--dump", dump_args,
                        "Print cases START..END (inclusive, counted from 0) readably before\n"
                        "the result line: each case's trace line, then its rows (nine words),\n"
@@ -175,26 +153,26 @@ int main(int argc, char** argv) {
     std::optional<zd::DumpRange> dump;
     try {
       app.parse(argc, argv);
-      if (*dump_option) dump = dump_range(dump_args, case_count);
+      if (*dump_option) dump = dump_range(dump_args, zd::case_total(zd::digest_case_table()));
     } catch (const CLI::CallForHelp&) {
       return print(out, app.help());
     } catch (const CLI::CallForVersion& version) {
       return print(out, std::string(version.what()) + '\n');
     } catch (const CLI::ParseError& error) {
-      std::string message = error.what();
-      if (trace_option->count() > 1) message = "option --trace given more than once";
-      if (dump_option->count() > 2) message = "option --dump takes START and END, once";
-      to_stderr("zerin-digest: " + message + "\n");
-      return exit_usage;
+      if (trace_option->count() > 1)
+        return report(exit_usage, {"option --trace given more than once"});
+      if (dump_option->count() > 2)
+        return report(exit_usage, {"option --dump takes START and END, once"});
+      return report(exit_usage, {error.what()});
     }
     return run(trace_path, dump, out);
   } catch (const zd::FatalStop& stop) {
-    return fatal_stop(stop.what(), stop.where());
+    return report(exit_fatal, {stop.what(), "stopped at " + stop.where()});
   } catch (const zx::InternalFault& fault) {
-    return fatal_stop(std::string("internal fault: ") + fault.what());
+    return report(exit_fatal, {std::string("internal fault: ") + fault.what()});
   } catch (const std::bad_alloc&) {
-    return fatal_stop("out of memory");
+    return report(exit_fatal, {"out of memory"});
   } catch (const std::exception& error) {
-    return fatal_stop(error.what());
+    return report(exit_fatal, {error.what()});
   }
 }

@@ -20,7 +20,14 @@ class DefaultHasher {
   void write(const void* data, std::size_t size) noexcept {
     const auto* p = static_cast<const unsigned char*>(data);
     length_ += size;
-    for (; tail_size_ != 0 && size != 0; --size) put_tail(*p++);
+    if (tail_size_ != 0) {
+      for (; size != 0 && tail_size_ != 8; --size)
+        tail_ |= std::uint64_t{*p++} << (8 * tail_size_++);
+      if (tail_size_ != 8) return;
+      state_.absorb(tail_);
+      tail_ = 0;
+      tail_size_ = 0;
+    }
     // Work on a local copy so that the four words stay in registers.
     State s = state_;
     for (; size >= 8; size -= 8, p += 8) {
@@ -30,7 +37,7 @@ class DefaultHasher {
       s.absorb(m);
     }
     state_ = s;
-    for (; size != 0; --size) put_tail(*p++);
+    for (; size != 0; --size) tail_ |= std::uint64_t{*p++} << (8 * tail_size_++);
   }
 
   // SipHash-1-3 of everything written so far; the state is left unchanged.
@@ -68,16 +75,6 @@ class DefaultHasher {
       v0 ^= m;
     }
   };
-
-  // Adds one byte to the pending word, absorbing it once it holds eight.
-  void put_tail(unsigned char byte) noexcept {
-    tail_ |= std::uint64_t{byte} << (8 * tail_size_);
-    if (++tail_size_ == 8) {
-      state_.absorb(tail_);
-      tail_ = 0;
-      tail_size_ = 0;
-    }
-  }
 
   // k0 = k1 = 0, so the key XOR leaves the initialisation constants as they are.
   State state_{0x736f6d6570736575ULL, 0x646f72616e646f6dULL, 0x6c7967656e657261ULL,

@@ -4,8 +4,11 @@
 #ifndef ZERIN_DIGEST_TIMING_TEXT_HPP
 #define ZERIN_DIGEST_TIMING_TEXT_HPP
 
+#include <array>
+#include <bit>
 #include <charconv>
 #include <cstddef>
+#include <cstdint>
 #include <cstring>
 #include <optional>
 #include <string>
@@ -23,9 +26,9 @@ class OkTimingText {
   static constexpr std::string_view end_field = ", payload_end: ";
   static constexpr std::string_view horizon_field = ", horizon: ";
   static constexpr std::string_view tail = " })";
-  // The longest text: three 10-digit numbers.
+  // The longest text (three 10-digit numbers), and room for a number's store.
   static constexpr std::size_t max_size =
-      head.size() + end_field.size() + horizon_field.size() + tail.size() + 3 * 10;
+      head.size() + end_field.size() + horizon_field.size() + tail.size() + 3 * 10 + 4;
 
   // Writes the text at `p`, which has max_size bytes of room, and returns its end.
   static char* write(char* p, const exchange::ScheduledPayloadTiming& timing) noexcept {
@@ -43,9 +46,29 @@ class OkTimingText {
     std::memcpy(p, text.data(), text.size());
     return p + text.size();
   }
+  // Writes `value` in decimal. Most cycle counts of the sweep are below 10000:
+  // their text is looked up whole and stored as four bytes, the length being
+  // the number of non-zero bytes. So the room holds four bytes past the text.
   static char* put(char* p, std::uint32_t value) noexcept {
-    return std::to_chars(p, p + 10, value).ptr;
+    if (value >= small.size()) return std::to_chars(p, p + 10, value).ptr;
+    std::uint32_t text = small[value];
+    const int length = (std::bit_width(text) + 7) / 8;
+    if constexpr (std::endian::native == std::endian::big) text = std::byteswap(text);
+    std::memcpy(p, &text, sizeof text);
+    return p + length;
   }
+
+  // The decimal text of every value below 10000, first character in the low byte.
+  static constexpr auto small = [] {
+    std::array<std::uint32_t, 10000> texts{};
+    for (std::uint32_t n = 0; n < texts.size(); ++n) {
+      for (std::uint32_t rest = n;; rest /= 10) {
+        texts[n] = (texts[n] << 8) | ('0' + rest % 10);
+        if (rest < 10) break;
+      }
+    }
+    return texts;
+  }();
 };
 
 // The text of a failed timing, `Err(...)` as the library writes it. Runs of the
