@@ -12,6 +12,7 @@
 #ifndef ZERIN_DIGEST_STREAM_HPP
 #define ZERIN_DIGEST_STREAM_HPP
 
+#include <algorithm>
 #include <array>
 #include <bit>
 #include <cstddef>
@@ -21,22 +22,22 @@
 #include <string_view>
 
 #include "siphash.hpp"
+#include "zerin/exchange/errors.hpp"
 #include "zerin/exchange/words.hpp"
 
 namespace zerin::digest {
 
 using exchange::ExchangeRow;
 
-// Bytes of a length in front of a row or a row vector, and of a whole row.
+// Bytes of the length in front of a row or a row vector, and of a whole row.
 inline constexpr std::size_t length_bytes = 8;
 inline constexpr std::size_t row_bytes = length_bytes + 4 * exchange::row_length;
-// The byte that ends a text.
-inline constexpr unsigned char text_end = 0xFF;
 
 enum class CaseKind : std::uint8_t { point_to_point, multicast, paired_multicast };
-
-// "p2p", "mc" or "pmc".
-std::string_view kind_name(CaseKind kind) noexcept;
+inline constexpr std::array<std::string_view, 3> kind_names{"p2p", "mc", "pmc"};
+inline std::string_view kind_name(CaseKind kind) noexcept {
+  return kind_names[static_cast<std::size_t>(kind)];
+}
 
 // Which case is being recorded.
 struct CaseHeader {
@@ -64,8 +65,7 @@ class StreamObserver {
 
 class StreamEncoder {
  public:
-  // Small enough for the bytes to be hashed from cache; a case larger than
-  // this cannot be recorded.
+  // Small enough to be hashed from cache; no case may be larger.
   static constexpr std::size_t buffer_size = 32 * 1024;
 
   explicit StreamEncoder(StreamObserver* observer = nullptr) noexcept : observer_(observer) {}
@@ -84,7 +84,7 @@ class StreamEncoder {
   }
   void rows(std::span<const ExchangeRow> rows) {
     unsigned char* const begin = reserve(length_bytes + rows.size() * row_bytes);
-    pos_ = put_length(begin, rows.size());
+    pos_ = put_le(begin, rows.size(), length_bytes);
     for (const ExchangeRow& r : rows) pos_ = put_row(pos_, r);
     observe(ValueKind::rows, begin);
   }
@@ -93,17 +93,13 @@ class StreamEncoder {
   template <class Write>
   void text(std::size_t max_size, Write write) {
     unsigned char* const begin = reserve(max_size + 1);
-    unsigned char* const end =
-        reinterpret_cast<unsigned char*>(write(reinterpret_cast<char*>(begin)));
-    *end = text_end;
+    auto* const end = reinterpret_cast<unsigned char*>(write(reinterpret_cast<char*>(begin)));
+    *end = 0xFF;
     pos_ = end + 1;
     observe(ValueKind::text, begin);
   }
   void text(std::string_view text) {
-    this->text(text.size(), [text](char* p) {
-      std::memcpy(p, text.data(), text.size());
-      return p + text.size();
-    });
+    this->text(text.size(), [text](char* p) { return std::copy(text.begin(), text.end(), p); });
   }
 
   // Bytes recorded so far.
@@ -111,34 +107,41 @@ class StreamEncoder {
     return hasher_.length() + static_cast<std::uint64_t>(pos_ - buffer_.data());
   }
   // SipHash-1-3 of every byte recorded so far. Ends the current case.
-  std::uint64_t finish() noexcept;
+  std::uint64_t finish() noexcept {
+    hasher_.write(buffer_.data(), static_cast<std::size_t>(pos_ - buffer_.data()));
+    pos_ = case_begin_ = buffer_.data();
+    return hasher_.finish();
+  }
 
  private:
-  static unsigned char* put_length(unsigned char* p, std::uint64_t length) noexcept {
-    for (std::size_t i = 0; i < length_bytes; ++i)
-      p[i] = static_cast<unsigned char>(length >> (8 * i));
-    return p + length_bytes;
+  static unsigned char* put_le(unsigned char* p, std::uint64_t value, std::size_t size) noexcept {
+    for (std::size_t i = 0; i < size; ++i) p[i] = static_cast<unsigned char>(value >> (8 * i));
+    return p + size;
   }
   static unsigned char* put_row(unsigned char* p, const ExchangeRow& row) noexcept {
-    p = put_length(p, row.size());
-    if constexpr (std::endian::native == std::endian::little) {
-      std::memcpy(p, row.data(), sizeof row);
-      return p + sizeof row;
-    } else {
-      for (const std::uint32_t word : row) {
-        for (int i = 0; i < 4; ++i) *p++ = static_cast<unsigned char>(word >> (8 * i));
-      }
+    p = put_le(p, row.size(), length_bytes);
+    if constexpr (std::endian::native != std::endian::little) {
+      for (const std::uint32_t word : row) p = put_le(p, word, 4);
       return p;
     }
+    std::memcpy(p, row.data(), sizeof row);
+    return p + sizeof row;
   }
 
-  // Where `size` bytes go.
+  // Where `size` bytes go. When the buffer is full, the bytes before the
+  // current case are hashed and the case moves to the front.
   unsigned char* reserve(std::size_t size) {
-    if (static_cast<std::size_t>(buffer_.data() + buffer_size - pos_) < size) make_room(size);
+    if (static_cast<std::size_t>(buffer_.data() + buffer_size - pos_) >= size) [[likely]] {
+      return pos_;
+    }
+    hasher_.write(buffer_.data(), static_cast<std::size_t>(case_begin_ - buffer_.data()));
+    const auto kept = static_cast<std::size_t>(pos_ - case_begin_);
+    std::memmove(buffer_.data(), case_begin_, kept);
+    case_begin_ = buffer_.data();
+    pos_ = case_begin_ + kept;
+    if (buffer_size - kept < size) throw exchange::InternalFault("digest case outgrows its buffer");
     return pos_;
   }
-  // Hashes the bytes before the current case and moves the case to the front.
-  void make_room(std::size_t size);
   void observe(ValueKind kind, const unsigned char* begin) {
     if (observer_ != nullptr) [[unlikely]]
       observer_->value(kind, {begin, pos_});
