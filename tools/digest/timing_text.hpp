@@ -76,7 +76,7 @@ class OkTimingText {
 class ErrTimingText {
  public:
   std::string_view operator()(const exchange::TimingResult& result) {
-    if (!last_ || !same(*last_, result.error())) {
+    if (!last_ || *last_ != result.error()) {
       last_ = result.error();
       text_.clear();
       exchange::append_debug(text_, result);
@@ -85,17 +85,6 @@ class ErrTimingText {
   }
 
  private:
-  // A Schedule reason is fixed text, mostly the very same literal each time.
-  static bool same(const exchange::ExchangeError& a, const exchange::ExchangeError& b) noexcept {
-    using Schedule = exchange::ExchangeError::Schedule;
-    const Schedule* x = a.get_if<Schedule>();
-    const Schedule* y = b.get_if<Schedule>();
-    if (x != nullptr && y != nullptr && x->reason.data() == y->reason.data()) {
-      return x->reason.size() == y->reason.size();
-    }
-    return a == b;
-  }
-
   std::optional<exchange::ExchangeError> last_;
   std::string text_;
 };
