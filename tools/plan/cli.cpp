@@ -43,6 +43,11 @@ std::optional<std::string> repeated_option(const CLI::App& app) {
   return std::nullopt;
 }
 
+// "--name", "--name=value" or "-x"; "-1" is a (bad) number, not an option.
+bool is_option(std::string_view arg) {
+  return arg.size() > 1 && arg[0] == '-' && !(arg[1] >= '0' && arg[1] <= '9');
+}
+
 }  // namespace
 
 std::string quoted(std::string_view text) {
@@ -73,11 +78,12 @@ std::expected<std::uint64_t, std::string> parse_unsigned(std::string_view text, 
   const auto result = std::from_chars(digits.data(), end, value, base);
   if (digits.empty() || result.ptr != end ||
       (result.ec != std::errc{} && result.ec != std::errc::result_out_of_range)) {
-    return std::unexpected(quoted(text) + " is not a number");
+    return std::unexpected(plan::quoted(text) + " is not a number");
   }
   const std::uint64_t max = bits >= 64 ? ~std::uint64_t{0} : (std::uint64_t{1} << bits) - 1;
   if (result.ec == std::errc::result_out_of_range || value > max) {
-    return std::unexpected(fmt::format("{} does not fit {} bits (0..{})", quoted(text), bits, max));
+    return std::unexpected(
+        fmt::format("{} does not fit {} bits (0..{})", plan::quoted(text), bits, max));
   }
   return value;
 }
@@ -90,10 +96,10 @@ std::expected<std::uint32_t, std::string> parse_word(std::string_view text) {
   const auto result = std::from_chars(digits.data(), end, value, 16);
   if (digits.empty() || result.ptr != end ||
       (result.ec != std::errc{} && result.ec != std::errc::result_out_of_range)) {
-    return std::unexpected(quoted(text) + " is not a hexadecimal word");
+    return std::unexpected(plan::quoted(text) + " is not a hexadecimal word");
   }
   if (result.ec == std::errc::result_out_of_range) {
-    return std::unexpected(quoted(text) + " does not fit 32 bits");
+    return std::unexpected(plan::quoted(text) + " does not fit 32 bits");
   }
   return value;
 }
@@ -102,7 +108,7 @@ ParsedCommandLine parse_command_line(std::span<const std::string_view> args) {
   if (args.empty()) return usage_error(nullptr, "missing command");
   const CommandSpec* named = find_command(args.front());
   if (!named && !args.front().starts_with("-")) {
-    return usage_error(nullptr, "unknown command " + quoted(args.front()));
+    return usage_error(nullptr, "unknown command " + plan::quoted(args.front()));
   }
 
   const std::string version = fmt::format("{} {}", program, ZERIN_EXCHANGE_VERSION_STRING);
@@ -124,6 +130,24 @@ ParsedCommandLine parse_command_line(std::span<const std::string_view> args) {
     // Keep every value so that a repeat can be refused by name below.
     sub->option_defaults()->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
     command.declare(*sub, options);
+  }
+
+  // An option the command does not have is named before anything else is
+  // judged (CLI11 would first try the words around it as arguments).
+  const CLI::App& scope = named ? *app.get_subcommand(std::string{named->name}) : app;
+  for (const std::string_view arg : args.subspan(named ? 1 : 0)) {
+    if (arg == "--") break;
+    if (!is_option(arg)) continue;
+    const std::string name{arg.substr(0, arg.find('='))};
+    if (scope.get_option_no_throw(name) || app.get_option_no_throw(name)) continue;
+    if (!named && std::ranges::any_of(app.get_subcommands({}), [&](const CLI::App* sub) {
+          return sub->get_option_no_throw(name) != nullptr;
+        })) {
+      return usage_error(named, fmt::format("{} goes after the command", name));
+    }
+    return usage_error(named,
+                       named ? fmt::format("{} does not take {}", named->name, plan::quoted(name))
+                             : "unknown option " + plan::quoted(name));
   }
 
   // CLI11 takes its arguments last first.

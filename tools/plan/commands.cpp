@@ -266,7 +266,7 @@ constexpr CommandSpec table[] = {
      },
      run_p2p},
     {"multicast", "one send of N words taken off by every receiver, start pushed by K cycles",
-     "SENDER R1,R2,... --count N [--offset K] [--json] [--svg FILE] [--verbose]",
+     "SENDER RECEIVERS --count N [--offset K] [--json] [--svg FILE] [--verbose]",
      [](CLI::App& app, Options& options) {
        add_sender(app, options);
        add_receiver_list(app, options);
@@ -278,7 +278,7 @@ constexpr CommandSpec table[] = {
      },
      run_multicast},
     {"paired", "64-bit paired transfer to receivers that come in partner pairs",
-     "SENDER R1,R2,... --count N [--json] [--svg FILE] [--verbose]",
+     "SENDER RECEIVERS --count N [--json] [--svg FILE] [--verbose]",
      [](CLI::App& app, Options& options) {
        add_sender(app, options);
        add_receiver_list(app, options);
