@@ -155,9 +155,8 @@ ParsedCommandLine parse_command_line(std::span<const std::string_view> args) {
   try {
     app.parse(reversed);
   } catch (const CLI::CallForHelp&) {
-    const CLI::App* shown = &app;
-    if (named) shown = app.get_subcommand(std::string{named->name});
-    return EarlyExit{shown->help()};
+    if (!named) return EarlyExit{app.help()};
+    return EarlyExit{app.get_subcommand(std::string{named->name})->help(std::string{program})};
   } catch (const CLI::CallForVersion&) {
     return EarlyExit{version + "\n"};
   } catch (const CLI::ParseError& error) {

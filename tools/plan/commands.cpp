@@ -39,9 +39,10 @@ CLI::Option* add_number(CLI::App& app, const std::string& name, unsigned bits,
 }
 
 void add_sender(CLI::App& app, Options& options) {
-  add_number(app, "SENDER", 16, "logical tile that sends", [&options](std::uint64_t tile) {
-    options.sender = static_cast<std::uint16_t>(tile);
-  })->required();
+  add_number(app, "SENDER", 16, "logical tile that sends",
+             [&options](std::uint64_t tile) { options.sender = static_cast<std::uint16_t>(tile); })
+      ->type_name("TILE")
+      ->required();
 }
 
 // RECEIVERS: R1,R2,... (at least one).
@@ -64,7 +65,8 @@ void add_receiver_list(CLI::App& app, Options& options) {
              rest.remove_prefix(comma + 1);
            }
          },
-         "receiving logical tiles, comma-separated: R1,R2,...")
+         "receiving logical tiles, comma-separated")
+      ->type_name("R1,R2,...")
       ->required();
 }
 
@@ -97,6 +99,7 @@ void add_words(CLI::App& app, Options& options, std::size_t max_words) {
            }
          },
          "instruction words, hexadecimal")
+      ->type_name("HEX")
       ->required()
       ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
 }
@@ -258,6 +261,7 @@ constexpr CommandSpec table[] = {
                   [&options](std::uint64_t tile) {
                     options.receivers = {static_cast<std::uint16_t>(tile)};
                   })
+           ->type_name("TILE")
            ->required();
        add_count(app, options);
        add_json(app, options);
@@ -306,9 +310,11 @@ constexpr CommandSpec table[] = {
     {"tile", "physical number, its fields and the pair partner of a logical tile",
      "LOGICAL [--json]",
      [](CLI::App& app, Options& options) {
-       add_number(app, "LOGICAL", 16, "logical tile", [&options](std::uint64_t tile) {
-         options.tile = static_cast<std::uint16_t>(tile);
-       })->required();
+       add_number(
+           app, "LOGICAL", 16, "logical tile",
+           [&options](std::uint64_t tile) { options.tile = static_cast<std::uint16_t>(tile); })
+           ->type_name("TILE")
+           ->required();
        add_json(app, options);
      },
      run_tile},
