@@ -152,7 +152,7 @@ void emit(const Options& options, const Report& report, Output& output) {
 }
 
 // Installs the standard-error sink for --verbose.
-void diagnostics(const Options& options) {
+void install_verbose_sink(const Options& options) {
   if (options.verbose) {
     zx::set_diagnostic_sink(std::make_shared<zx::OstreamDiagnosticSink>(std::cerr));
   }
@@ -185,7 +185,7 @@ void receiver_set_error(Output& output, const zx::ExchangeError& error,
 }
 
 void run_p2p(const Options& options, Output& output) {
-  diagnostics(options);
+  install_verbose_sink(options);
   const zx::Topology topology = zx::Topology::r470();
   const auto plan = topology.point_to_point(options.sender, options.receivers[0], options.count);
   if (!plan) return planning_error(output, plan.error());
@@ -195,7 +195,7 @@ void run_p2p(const Options& options, Output& output) {
 }
 
 void run_multicast(const Options& options, Output& output) {
-  diagnostics(options);
+  install_verbose_sink(options);
   const zx::Topology topology = zx::Topology::r470();
   const auto plan = topology.multicast(options.sender, options.receivers, options.count,
                                        options.offset.value_or(0));
@@ -208,7 +208,7 @@ void run_multicast(const Options& options, Output& output) {
 }
 
 void run_paired(const Options& options, Output& output) {
-  diagnostics(options);
+  install_verbose_sink(options);
   const zx::Topology topology = zx::Topology::r470();
   const auto plan = topology.paired_multicast(options.sender, options.receivers, options.count);
   if (!plan) {

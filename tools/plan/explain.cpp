@@ -8,11 +8,16 @@ namespace {
 
 namespace zx = zerin::exchange;
 
+// Whether entry `i` is the first listing of its tile.
+bool first_listing(std::span<const std::uint16_t> receivers, std::size_t i) {
+  return std::ranges::find(receivers, receivers[i]) ==
+         receivers.begin() + static_cast<std::ptrdiff_t>(i);
+}
+
 // "receiver 5 is listed 2 times", once per repeated tile, in list order.
 void repeats(std::span<const std::uint16_t> receivers, std::vector<std::string>& out) {
   for (std::size_t i = 0; i < receivers.size(); ++i) {
-    const auto first = std::ranges::find(receivers, receivers[i]);
-    if (first != receivers.begin() + static_cast<std::ptrdiff_t>(i)) continue;
+    if (!first_listing(receivers, i)) continue;
     const auto times = std::ranges::count(receivers, receivers[i]);
     if (times > 1)
       out.push_back(fmt::format("receiver {} is listed {} times", receivers[i], times));
@@ -54,10 +59,8 @@ std::vector<std::string> explain_paired_receivers(const zx::Topology& topology,
   }
   repeats(receivers, out);
   for (std::size_t i = 0; i < receivers.size(); ++i) {
+    if (!first_listing(receivers, i)) continue;  // a repeat, named above
     const std::uint16_t tile = receivers[i];
-    if (std::ranges::find(receivers, tile) != receivers.begin() + static_cast<std::ptrdiff_t>(i)) {
-      continue;  // a repeat, named above
-    }
     const auto partner = topology.paired_logical(tile);
     if (!partner) {
       out.push_back(
