@@ -113,8 +113,9 @@ void check_emission(const std::vector<std::uint32_t>& prefill, std::uint32_t clo
       require(group == 1, "single-event record for a group");
       require(now == first.cycles, "timed word does not complete at its event's cycle");
       const std::uint32_t word = words.back();
-      const zx::WordField advance =
-          zx::is_pic_delay(first.instruction) ? f::PicDelay::advance : f::XpicDelay::advance;
+      const zx::WordField advance = zx::is_pic_delay(first.instruction)
+                                        ? f::pic_delay.field("advance")
+                                        : f::xpic_delay.field("advance");
       require((zx::is_pic_delay(first.instruction) || zx::is_xpic_delay(first.instruction)) &&
                   ((word ^ first.instruction) & ~advance.mask()) == 0,
               "timed word is not the event's word with a new advance");

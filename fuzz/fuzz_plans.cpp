@@ -239,8 +239,9 @@ bool check_multicast(const Board& board, std::uint16_t sender,
     const auto receive = static_cast<std::uint32_t>(std::int64_t{start} + zx::time_to_mux(s, r));
     require(row[0] == zx::sync_word && closing_return_index(row) == 5,
             "multicast receiver row framing");
-    require(zx::is_xpic_delay(row[1]) && f::XpicDelay::advance.get(row[1]) == receive &&
-                f::XpicDelay::control.get(row[1]) == (s & f::XpicDelay::control.max()),
+    require(zx::is_xpic_delay(row[1]) && f::xpic_delay.field("advance").get(row[1]) == receive &&
+                f::xpic_delay.field("control").get(row[1]) ==
+                    (s & f::xpic_delay.field("control").max()),
             "multicast receiver row is not timed to its own receiver (input order)");
     // The PIC control word ends phase + 52 cycles into the tail.
     // Long transfers put the PIC word first, short ones after an XPIC word.

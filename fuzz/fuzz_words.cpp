@@ -21,31 +21,35 @@ void check_masking_encoders(std::uint32_t a, std::uint32_t b, std::uint32_t c) {
   const std::uint32_t plain = zx::encode_exchange_delay(a);
   require(plain == zx::delay(a), "delay() differs from encode_exchange_delay()");
   require(zx::is_exchange_delay(plain) && recognised_kinds(plain) == 1, "plain delay kind");
-  require(f::ExchangeDelay::cycles.get(plain) == (a & f::ExchangeDelay::cycles.max()),
-          "plain delay operand");
-  require(zx::instruction_advance(plain) == (a & f::ExchangeDelay::cycles.max()) + 1,
+  require(
+      f::exchange_delay.field("cycles").get(plain) == (a & f::exchange_delay.field("cycles").max()),
+      "plain delay operand");
+  require(zx::instruction_advance(plain) == (a & f::exchange_delay.field("cycles").max()) + 1,
           "plain delay advance");
   require(!zx::maximum_timed_instruction_advance(plain), "plain delay is not a timed word");
 
   const std::uint32_t pic = zx::encode_exchange_delay_pic(a, b, c);
   require(pic == zx::delay_pic(a, b, c), "delay_pic() differs");
   require(zx::is_pic_delay(pic) && recognised_kinds(pic) == 1, "PIC delay kind");
-  require(f::PicDelay::advance.get(pic) == (a & f::PicDelay::advance.max()) &&
-              f::PicDelay::selector.get(pic) == (b & 1u) &&
-              f::PicDelay::control.get(pic) == (c & f::PicDelay::control.max()),
+  require(f::pic_delay.field("advance").get(pic) == (a & f::pic_delay.field("advance").max()) &&
+              f::pic_delay.field("selector").get(pic) == (b & 1u) &&
+              f::pic_delay.field("control").get(pic) == (c & f::pic_delay.field("control").max()),
           "PIC delay fields");
-  require(zx::instruction_advance(pic) == (a & f::PicDelay::advance.max()) + 1, "PIC advance");
+  require(zx::instruction_advance(pic) == (a & f::pic_delay.field("advance").max()) + 1,
+          "PIC advance");
   require(zx::maximum_timed_instruction_advance(pic) == std::optional<std::uint32_t>{128},
           "PIC reach");
 
   const std::uint32_t xpic = zx::encode_exchange_delay_xpic(a, b, c);
   require(xpic == zx::delay_xpic(a, b, c), "delay_xpic() differs");
   require(zx::is_xpic_delay(xpic) && recognised_kinds(xpic) == 1, "XPIC delay kind");
-  require(f::XpicDelay::advance.get(xpic) == (a & f::XpicDelay::advance.max()) &&
-              f::XpicDelay::flag.get(xpic) == (b & 1u) &&
-              f::XpicDelay::control.get(xpic) == (c & f::XpicDelay::control.max()),
-          "XPIC delay fields");
-  require(zx::instruction_advance(xpic) == (a & f::XpicDelay::advance.max()) + 1, "XPIC advance");
+  require(
+      f::xpic_delay.field("advance").get(xpic) == (a & f::xpic_delay.field("advance").max()) &&
+          f::xpic_delay.field("flag").get(xpic) == (b & 1u) &&
+          f::xpic_delay.field("control").get(xpic) == (c & f::xpic_delay.field("control").max()),
+      "XPIC delay fields");
+  require(zx::instruction_advance(xpic) == (a & f::xpic_delay.field("advance").max()) + 1,
+          "XPIC advance");
   require(zx::maximum_timed_instruction_advance(xpic) == std::optional<std::uint32_t>{4096},
           "XPIC reach");
 
@@ -53,17 +57,19 @@ void check_masking_encoders(std::uint32_t a, std::uint32_t b, std::uint32_t c) {
   const std::uint32_t off = zx::send_off(a, b, c);
   require(zx::is_send_off(off) && zx::is_payload_send(off) && recognised_kinds(off) == 1,
           "send-off word is recognised as a payload send-off");
-  require(zx::send_off_count_minus_one(off) == (a & 0xFFFu), "send-off count");
+  require(zx::word_format::send_off.field("count_minus_one").get(off) == (a & 0xFFFu),
+          "send-off count");
   require(zx::instruction_advance(off) == (a & 0xFFFu) + 1, "send-off advance is count + 1");
-  require(f::SendOff::direction.get(off) == (b & 7u) &&
-              f::SendOff::base_word.get(off) == (c & f::SendOff::base_word.max()),
+  require(f::send_off.field("direction").get(off) == (b & 7u) &&
+              f::send_off.field("base_word").get(off) == (c & f::send_off.field("base_word").max()),
           "send-off fields");
 }
 
 void check_send(std::uint32_t count_minus_one, std::uint32_t direction, std::uint32_t base) {
   const auto word = zx::encode_send(count_minus_one, direction, base);
-  const bool fits = count_minus_one <= f::Send::count_minus_one.max() &&
-                    direction <= f::Send::direction.max() && base <= f::Send::base_word.max();
+  const bool fits = count_minus_one <= f::send.field("count_minus_one").max() &&
+                    direction <= f::send.field("direction").max() &&
+                    base <= f::send.field("base_word").max();
   if (!fits) {
     require(!word, "encode_send accepted an operand beyond its field");
     require_schedule(word.error(), {"send instruction operand"}, "encode_send error");
@@ -73,8 +79,9 @@ void check_send(std::uint32_t count_minus_one, std::uint32_t direction, std::uin
   require(zx::is_send(*word) && zx::is_payload_send(*word) && recognised_kinds(*word) == 1,
           "send word is recognised as a payload send");
   require(zx::instruction_advance(*word) == count_minus_one + 1, "send advance is count + 1");
-  require(f::Send::count_minus_one.get(*word) == count_minus_one &&
-              f::Send::direction.get(*word) == direction && f::Send::base_word.get(*word) == base,
+  require(f::send.field("count_minus_one").get(*word) == count_minus_one &&
+              f::send.field("direction").get(*word) == direction &&
+              f::send.field("base_word").get(*word) == base,
           "send fields");
 }
 
@@ -93,13 +100,15 @@ void check_recognisers(std::uint32_t word) {
   require(zx::is_payload_send(word) == (zx::is_send(word) || zx::is_send_off(word)),
           "payload sends are exactly send and send-off words");
   std::uint32_t expected = 0;
-  if (zx::is_exchange_delay(word)) expected = f::ExchangeDelay::cycles.get(word) + 1;
-  if (zx::is_pic_delay(word)) expected = f::PicDelay::advance.get(word) + 1;
-  if (zx::is_xpic_delay(word)) expected = f::XpicDelay::advance.get(word) + 1;
-  if (zx::is_send(word)) expected = f::Send::count_minus_one.get(word) + 1;
-  if (zx::is_send_off(word)) expected = zx::send_off_count_minus_one(word) + 1;
-  if (zx::is_send_control(word)) expected = f::SendControl::count_minus_one.get(word) + 1;
-  if (zx::is_send_control_pair(word)) expected = f::SendPicp::count_minus_one.get(word) + 1;
+  if (zx::is_exchange_delay(word)) expected = f::exchange_delay.field("cycles").get(word) + 1;
+  if (zx::is_pic_delay(word)) expected = f::pic_delay.field("advance").get(word) + 1;
+  if (zx::is_xpic_delay(word)) expected = f::xpic_delay.field("advance").get(word) + 1;
+  if (zx::is_send(word)) expected = f::send.field("count_minus_one").get(word) + 1;
+  if (zx::is_send_off(word))
+    expected = zx::word_format::send_off.field("count_minus_one").get(word) + 1;
+  if (zx::is_send_control(word)) expected = f::send_control.field("count_minus_one").get(word) + 1;
+  if (zx::is_send_control_pair(word))
+    expected = f::send_picp.field("count_minus_one").get(word) + 1;
   require(zx::instruction_advance(word) == expected, "instruction_advance");
   const auto reach = zx::maximum_timed_instruction_advance(word);
   if (zx::is_pic_delay(word)) {
@@ -133,7 +142,8 @@ void check_set_instruction_advance(std::uint32_t word, std::uint32_t advance) {
     require_schedule(set.error(), {expected}, "set_instruction_advance error");
     // A rejected advance must really be beyond the word's field.
     if (zx::is_exchange_delay(word) && advance != 0) {
-      require(advance - 1 > f::ExchangeDelay::cycles.max(), "plain delay advance wrongly rejected");
+      require(advance - 1 > f::exchange_delay.field("cycles").max(),
+              "plain delay advance wrongly rejected");
     }
     if (zx::is_pic_delay(word) && advance != 0) {
       require(advance > 128, "PIC advance wrongly rejected");
@@ -146,11 +156,11 @@ void check_set_instruction_advance(std::uint32_t word, std::uint32_t advance) {
   require(zx::instruction_advance(rewritten) == advance, "advance after set_instruction_advance");
   zx::WordField field{};
   if (zx::is_exchange_delay(word)) {
-    field = f::ExchangeDelay::cycles;
+    field = f::exchange_delay.field("cycles");
   } else if (zx::is_pic_delay(word)) {
-    field = f::PicDelay::advance;
+    field = f::pic_delay.field("advance");
   } else if (zx::is_xpic_delay(word)) {
-    field = f::XpicDelay::advance;
+    field = f::xpic_delay.field("advance");
   } else {
     violation("set_instruction_advance rewrote a word that is not a delay");
   }
@@ -161,8 +171,8 @@ void check_set_sender_control(const zx::ExchangeRow& row, std::uint8_t send_cont
   zx::ExchangeRow stamped = row;
   const auto set = zx::set_sender_control(stamped, send_control);
   auto is_target = [](std::uint32_t word) {
-    return zx::is_payload_send(word) ||
-           (zx::is_send_control_pair(word) && (f::SendPicp::send_control.get(word) & 3u) != 0);
+    return zx::is_payload_send(word) || (zx::is_send_control_pair(word) &&
+                                         (f::send_picp.field("send_control").get(word) & 3u) != 0);
   };
   bool any_target = false;
   for (const std::uint32_t word : row) any_target = any_target || is_target(word);
@@ -218,17 +228,17 @@ void check_send_control_pair(std::uint32_t count_minus_one, std::uint32_t addres
   require(zx::is_send_control_pair(instruction) && recognised_kinds(instruction) == 1,
           "SENDPICP instruction word kind");
   require(zx::instruction_advance(instruction) == count_minus_one + 1, "SENDPICP advance");
-  require(f::SendPicp::count_minus_one.get(instruction) == count_minus_one &&
-              f::SendPicp::source_word_address.get(instruction) == address &&
-              f::SendPicp::send_control.get(instruction) == send_control &&
-              f::SendPicp::pointer_selector.get(instruction) ==
-                  f::PicDelay::selector.get(pic->instruction),
+  require(f::send_picp.field("count_minus_one").get(instruction) == count_minus_one &&
+              f::send_picp.field("source_word_address").get(instruction) == address &&
+              f::send_picp.field("send_control").get(instruction) == send_control &&
+              f::send_picp.field("pointer_selector").get(instruction) ==
+                  f::pic_delay.field("selector").get(pic->instruction),
           "SENDPICP instruction fields");
-  require(
-      f::SendPicpPayload::pic_control.get(payload) == f::PicDelay::control.get(pic->instruction) &&
-          f::SendPicpPayload::xpic_flag_and_control.get(payload) ==
-              f::XpicDelay::flag_and_control.get(xpic->instruction),
-      "SENDPICP payload fields");
+  require(f::send_picp_payload.field("pic_control").get(payload) ==
+                  f::pic_delay.field("control").get(pic->instruction) &&
+              // Bits 0 to 13 of the XPIC word (control and flag) ride in bits 18 to 31.
+              (payload >> 18) == (xpic->instruction & 0x3FFFu),
+          "SENDPICP payload fields");
   // The order of the two events does not matter.
   const std::vector<zx::ReceiveEvent> swapped{events[1], events[0]};
   const auto again = zx::encode_send_control_pair(count_minus_one, address, send_control, swapped);

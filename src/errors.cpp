@@ -58,10 +58,7 @@ void append_display(std::string& out, const ExchangeError& error) {
       error.value());
 }
 
-namespace detail {
-
-template <class Out>
-void put_debug(Out& out, const ExchangeError& error) {
+void append_debug(std::string& out, const ExchangeError& error) {
   using E = ExchangeError;
   auto tuple = [&](std::string_view name, std::uint64_t value) {
     out.append(name);
@@ -76,7 +73,11 @@ void put_debug(Out& out, const ExchangeError& error) {
           [&](const E::DuplicateTile&) { out.append("DuplicateTile"); },
           [&](const E::Count& e) { tuple("Count", e.count); },
           [&](const E::ReceiverSet&) { out.append("ReceiverSet"); },
-          [&](const E::Schedule& e) { put_schedule_debug(out, reason_text(e.reason)); },
+          [&](const E::Schedule& e) {
+            out += "Schedule(\"";
+            out += reason_text(e.reason);
+            out += "\")";
+          },
           [&](const E::PlanOffsetRange& e) {
             out.append("PlanOffsetRange { cycles: ");
             append_unsigned(out, e.cycles);
@@ -88,15 +89,6 @@ void put_debug(Out& out, const ExchangeError& error) {
           [&](const E::HostPacket&) { out.append("HostPacket"); },
       },
       error.value());
-}
-
-template void put_debug(std::string&, const ExchangeError&);
-template void put_debug(BufferText&, const ExchangeError&);
-
-}  // namespace detail
-
-void append_debug(std::string& out, const ExchangeError& error) {
-  detail::put_debug(out, error);
 }
 
 std::string to_string(const ExchangeError& error) {

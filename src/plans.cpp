@@ -4,10 +4,8 @@
 #include <string>
 
 #include "diagnostics_internal.hpp"
-#include "listed_tiles.hpp"
 #include "multicast_internal.hpp"
 #include "routing_formulas.hpp"
-#include "rows_internal.hpp"
 #include "schedule_error.hpp"
 #include "text.hpp"
 #include "zerin/exchange/rows.hpp"
@@ -28,7 +26,6 @@ constexpr std::uint32_t multicast_direction = 3;
 // PIC control value of every multicast receiver tail.
 constexpr std::uint32_t multicast_tail_address = 0x14000;
 
-using detail::receiver_phase;
 using detail::schedule_error;
 
 std::string tile_list_text(std::span<const std::uint16_t> tiles) {
@@ -57,7 +54,7 @@ void detail::offer_multicast_event_to_sink(std::uint16_t sender_logical,
 std::expected<Plan, ExchangeError> Topology::point_to_point(std::uint16_t sender_logical,
                                                             std::uint16_t receiver_logical,
                                                             std::uint32_t count) const {
-  if (auto valid = detail::validate_count(count); !valid) return std::unexpected(valid.error());
+  if (auto valid = validate_count(count); !valid) return std::unexpected(valid.error());
   if (sender_logical == receiver_logical) return std::unexpected(ExchangeError::DuplicateTile{});
   const auto sender_tile = physical(sender_logical);
   if (!sender_tile) return std::unexpected(sender_tile.error());
@@ -72,19 +69,19 @@ std::expected<Plan, ExchangeError> Topology::point_to_point(std::uint16_t sender
     return schedule_error(ScheduleReason::SenderDelay);
   // Boards beyond r470's 1472 tiles can put a receiver so far out that its tail's
   // PIC wait no longer fits the word: refuse rather than emit a truncated word.
-  if (!detail::ordinary_receiver_tail_fits(count, receiver_phase(receiver))) {
+  if (!ordinary_receiver_tail_fits(count, receiver_phase(receiver))) {
     return schedule_error(ScheduleReason::ReceiverPhase);
   }
   Plan plan{};
-  if (auto laid = detail::lay_primitive_sender_row(
-          plan.sender, count, detail::direction(sender, receiver), sender_delay);
+  if (auto laid = primitive_sender_row_into(plan.sender, count, detail::direction(sender, receiver),
+                                            sender_delay);
       !laid) {
     return std::unexpected(laid.error());
   }
   plan.receiver[0] = p2p_receiver_lead_word;
   plan.receiver[1] = sync_word;
   plan.receiver[2] = delay_xpic(p2p_receive_advance, 0, 0);
-  const auto tail = detail::ordinary_receiver_tail(count, receiver_phase(receiver), 0);
+  const auto tail = ordinary_receiver_tail(count, receiver_phase(receiver), 0);
   std::copy(tail.begin(), tail.end(), plan.receiver.begin() + 3);
 
   detail::offer_event(DiagnosticLevel::Debug, "assembled point-to-point exchange", [&] {
@@ -104,66 +101,54 @@ std::expected<MulticastPlan, ExchangeError> Topology::multicast(
   return plan;
 }
 
+namespace {
+
+// Ordinary receiver rows: sync, an XPIC delay to the receive cycle naming the
+// source, and the ordinary tail. The receiver's mux time waits in word 1 until
+// the receive cycle is known.
+class OrdinaryRows {
+ public:
+  explicit OrdinaryRows(std::uint32_t count) noexcept : count_(count) {}
+
+  std::int32_t scan(ExchangeRow& row, std::uint32_t source, std::uint32_t tile) const noexcept {
+    const std::int32_t mux = detail::time_to_mux(source, tile);
+    const auto tail = ordinary_receiver_tail(count_, receiver_phase(tile), multicast_tail_address);
+    row = {sync_word, static_cast<std::uint32_t>(mux), tail[0], tail[1], tail[2], tail[3]};
+    return mux;
+  }
+  static std::int32_t local_mux(const ExchangeRow& row) noexcept {
+    return static_cast<std::int32_t>(row[1]);
+  }
+  std::uint32_t send_direction(std::uint32_t source, std::uint32_t first_receiver) const noexcept {
+    return single_ ? detail::direction(source, first_receiver) : multicast_direction;
+  }
+  static std::expected<void, ExchangeError> lay(ExchangeRow& row, std::uint32_t source,
+                                                std::uint32_t,
+                                                std::uint32_t receive_cycle) noexcept {
+    row[1] = delay_xpic(receive_cycle, 0, source);
+    return {};
+  }
+
+  void set_single(bool single) noexcept { single_ = single; }
+
+ private:
+  std::uint32_t count_;
+  bool single_ = false;
+};
+
+}  // namespace
+
 std::expected<void, ExchangeError> Topology::multicast_into(
     MulticastPlan& plan, std::uint16_t sender_logical,
     std::span<const std::uint16_t> receiver_logical, std::uint32_t count,
     std::uint32_t schedule_offset) const {
   plan.sender = {};
   plan.receivers.clear();
-  if (auto valid = detail::validate_count(count); !valid) return std::unexpected(valid.error());
-  const auto sender_tile = physical(sender_logical);
-  if (!sender_tile) return std::unexpected(sender_tile.error());
-  const std::uint32_t source_physical = *sender_tile;
-
-  // Receiver set: not empty, not the sender alone, no duplicate, every entry a
-  // tile. The sender itself may be one of two or more receivers.
-  const auto receiver_set_error = std::unexpected(ExchangeError::ReceiverSet{});
-  if (receiver_logical.empty()) return receiver_set_error;
-  if (receiver_logical.size() == 1 && receiver_logical[0] == sender_logical) {
-    return receiver_set_error;
-  }
-  // The mux times of the first few receivers are kept for the receive cycles below.
-  std::array<std::int32_t, detail::remembered_mux_times> mux_times{};
-  std::int32_t minimum_mux = std::numeric_limits<std::int32_t>::max();
-  for (std::size_t i = 0; i < receiver_logical.size(); ++i) {
-    const auto tile = physical(receiver_logical[i]);
-    if (!tile) return receiver_set_error;
-    const std::int32_t mux = detail::time_to_mux(source_physical, *tile);
-    if (i < mux_times.size()) mux_times[i] = mux;
-    minimum_mux = std::min(minimum_mux, mux);
-  }
-  if (detail::ListedTiles(receiver_logical).has_duplicate()) return receiver_set_error;
-
-  const auto start = detail::multicast_start(minimum_mux, schedule_offset, source_physical);
-  if (!start) return std::unexpected(start.error());
-  const std::uint32_t first_receiver = logical_to_physical_[receiver_logical[0]];
-  const std::uint32_t send_direction = receiver_logical.size() == 1
-                                           ? detail::direction(source_physical, first_receiver)
-                                           : multicast_direction;
-  if (auto laid = detail::lay_primitive_sender_row(plan.sender, count, send_direction, *start - 1);
-      !laid) {
-    plan.sender = {};
-    return std::unexpected(laid.error());
-  }
-
-  // A refused receiver takes back the sender row and the rows laid before it.
-  for (std::size_t i = 0; i < receiver_logical.size(); ++i) {
-    const std::uint32_t tile = logical_to_physical_[receiver_logical[i]];
-    const std::int32_t mux =
-        i < mux_times.size() ? mux_times[i] : detail::time_to_mux(source_physical, tile);
-    const auto cycle = detail::multicast_receive_cycle(*start, mux, tile, count);
-    if (!cycle) {
-      plan.sender = {};
-      plan.receivers.clear();
-      return std::unexpected(cycle.error());
-    }
-    const auto tail =
-        detail::ordinary_receiver_tail(count, receiver_phase(tile), multicast_tail_address);
-    plan.receivers.push_back(
-        {sync_word, delay_xpic(*cycle, 0, source_physical), tail[0], tail[1], tail[2], tail[3]});
-  }
-  detail::offer_multicast_event(sender_logical, receiver_logical, count, schedule_offset);
-  return {};
+  if (auto valid = validate_count(count); !valid) return std::unexpected(valid.error());
+  OrdinaryRows rows(count);
+  rows.set_single(receiver_logical.size() == 1);
+  return detail::plan_multicast(plan, logical_to_physical_, sender_logical, receiver_logical, count,
+                                schedule_offset, false, rows);
 }
 
 }  // namespace zerin::exchange

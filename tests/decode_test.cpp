@@ -4,6 +4,7 @@
 #include <array>
 #include <random>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "zerin/exchange.hpp"
@@ -36,6 +37,15 @@ std::uint32_t random_operand(unsigned width) {
   }
 }
 
+// The field values of a decoded word, in operand order.
+std::vector<std::uint32_t> values(const zx::DecodedInstruction& d) {
+  std::vector<std::uint32_t> out;
+  for (const zx::DecodedField& field : d.fields()) out.push_back(field.value);
+  return out;
+}
+
+using Values = std::vector<std::uint32_t>;
+
 // Which encoders/recognisers accept the word, as a kind.
 zx::WordKind kind_by_recognisers(std::uint32_t w) {
   if (w == zx::sync_word) return zx::WordKind::Sync;
@@ -57,20 +67,20 @@ TEST(DecodeRoundTrip, EncodedWordsGiveBackTheirOperands) {
       const std::uint32_t cycles = random_operand(19);
       const auto d = zx::decode_instruction(zx::delay(cycles));
       ASSERT_EQ(d.kind, zx::WordKind::ExchangeDelay) << cycles;
-      EXPECT_EQ(std::get<zx::decoded::ExchangeDelay>(d.fields).cycles, cycles);
+      EXPECT_EQ(d.field("cycles"), cycles);
       EXPECT_EQ(d.advance, cycles + 1);
     }
     {
       const std::uint32_t a = random_operand(7), b = random_operand(1), c = random_operand(18);
       const auto d = zx::decode_instruction(zx::delay_pic(a, b, c));
       ASSERT_EQ(d.kind, zx::WordKind::PicDelay);
-      EXPECT_EQ(std::get<zx::decoded::PicDelay>(d.fields), (zx::decoded::PicDelay{a, b, c}));
+      EXPECT_EQ(values(d), (Values{a, b, c}));
     }
     {
       const std::uint32_t a = random_operand(12), b = random_operand(1), c = random_operand(13);
       const auto d = zx::decode_instruction(zx::delay_xpic(a, b, c));
       ASSERT_EQ(d.kind, zx::WordKind::XpicDelay);
-      EXPECT_EQ(std::get<zx::decoded::XpicDelay>(d.fields), (zx::decoded::XpicDelay{a, b, c}));
+      EXPECT_EQ(values(d), (Values{a, b, c}));
     }
     {
       const std::uint32_t n = random_operand(6), dir = random_operand(3), base = random_operand(18);
@@ -78,14 +88,14 @@ TEST(DecodeRoundTrip, EncodedWordsGiveBackTheirOperands) {
       ASSERT_TRUE(word);
       const auto d = zx::decode_instruction(*word);
       ASSERT_EQ(d.kind, zx::WordKind::Send);
-      EXPECT_EQ(std::get<zx::decoded::Send>(d.fields), (zx::decoded::Send{n, dir, base}));
+      EXPECT_EQ(values(d), (Values{n, dir, base}));
     }
     {
       const std::uint32_t n = random_operand(12), dir = random_operand(3),
                           base = random_operand(11);
       const auto d = zx::decode_instruction(zx::send_off(n, dir, base));
       ASSERT_EQ(d.kind, zx::WordKind::SendOff) << n << ' ' << dir << ' ' << base;
-      EXPECT_EQ(std::get<zx::decoded::SendOff>(d.fields), (zx::decoded::SendOff{n, dir, base}));
+      EXPECT_EQ(values(d), (Values{n, dir, base}));
       EXPECT_EQ(d.advance, n + 1);
     }
     {
@@ -104,12 +114,10 @@ TEST(DecodeRoundTrip, EncodedWordsGiveBackTheirOperands) {
       const auto row = zx::decode_row(words);
       ASSERT_EQ(row.size(), 2u);
       ASSERT_EQ(row[0].kind, zx::WordKind::SendPicp);
-      EXPECT_EQ(std::get<zx::decoded::SendPicp>(row[0].fields),
-                (zx::decoded::SendPicp{pic_b, n, address, control}));
+      EXPECT_EQ(values(row[0]), (Values{pic_b, n, address, control}));
       EXPECT_EQ(row[0].advance, n + 1);
       ASSERT_EQ(row[1].kind, zx::WordKind::SendPicpPayload);
-      EXPECT_EQ(std::get<zx::decoded::SendPicpPayload>(row[1].fields),
-                (zx::decoded::SendPicpPayload{xpic_b, xpic_c, pic_c}));
+      EXPECT_EQ(values(row[1]), (Values{xpic_b, xpic_c, pic_c}));
       EXPECT_EQ(row[1].advance, 0u);
     }
   }
@@ -125,26 +133,23 @@ TEST(DecodeRoundTrip, ArbitraryWordsReencodeAndAgreeWithRecognisers) {
     ASSERT_EQ(d.kind, kind_by_recognisers(w)) << std::hex << w;
     ASSERT_EQ(d.advance, zx::instruction_advance(w)) << std::hex << w;
     switch (d.kind) {
-      case zx::WordKind::PicDelay: {
-        const auto& p = std::get<zx::decoded::PicDelay>(d.fields);
-        EXPECT_EQ(zx::delay_pic(p.advance, p.selector, p.control), w);
+      case zx::WordKind::PicDelay:
+        EXPECT_EQ(zx::delay_pic(d.field("advance"), d.field("selector"), d.field("control")), w);
         break;
-      }
-      case zx::WordKind::XpicDelay: {
-        const auto& x = std::get<zx::decoded::XpicDelay>(d.fields);
-        EXPECT_EQ(zx::delay_xpic(x.advance, x.flag, x.control), w);
+      case zx::WordKind::XpicDelay:
+        EXPECT_EQ(zx::delay_xpic(d.field("advance"), d.field("flag"), d.field("control")), w);
         break;
-      }
-      case zx::WordKind::Send: {
-        const auto& s = std::get<zx::decoded::Send>(d.fields);
-        EXPECT_EQ(zx::encode_send(s.count_minus_one, s.direction, s.base_word).value(), w);
+      case zx::WordKind::Send:
+        EXPECT_EQ(
+            zx::encode_send(d.field("count_minus_one"), d.field("direction"), d.field("base_word"))
+                .value(),
+            w);
         break;
-      }
-      case zx::WordKind::SendOff: {
-        const auto& s = std::get<zx::decoded::SendOff>(d.fields);
-        EXPECT_EQ(zx::send_off(s.count_minus_one, s.direction, s.base_word), w);
+      case zx::WordKind::SendOff:
+        EXPECT_EQ(
+            zx::send_off(d.field("count_minus_one"), d.field("direction"), d.field("base_word")),
+            w);
         break;
-      }
       default:
         break;
     }
@@ -154,7 +159,7 @@ TEST(DecodeRoundTrip, ArbitraryWordsReencodeAndAgreeWithRecognisers) {
     const std::uint32_t w = zx::delay(random_word());
     const auto d = zx::decode_instruction(w);
     ASSERT_EQ(d.kind, zx::WordKind::ExchangeDelay);
-    EXPECT_EQ(zx::delay(std::get<zx::decoded::ExchangeDelay>(d.fields).cycles), w);
+    EXPECT_EQ(zx::delay(d.field("cycles")), w);
   }
 }
 
@@ -200,6 +205,33 @@ TEST(DecodeText, EdgesOfEachField) {
   EXPECT_EQ(zx::describe_instruction(0x7FFFFFFFu), "send 64 words dir 7 from 0x3ffff");
   EXPECT_EQ(zx::describe_instruction(0x766FC001u), "send-off 4084 words dir 1 from 0x0");
   EXPECT_EQ(zx::describe_instruction(0x77EFFFFFu), "send-off 4096 words dir 7 from 0x7ff");
+}
+
+// The names and roles zerin-plan shows come from the word-kind table.
+TEST(DecodeFields, NamesAndRolesOfEachKind) {
+  auto names = [](std::uint32_t word) {
+    std::vector<std::string_view> out;
+    for (const zx::DecodedField& field : zx::decode_instruction(word).fields()) {
+      out.push_back(field.name);
+    }
+    return out;
+  };
+  using Names = std::vector<std::string_view>;
+  EXPECT_EQ(names(0x40A0008Bu), (Names{"cycles"}));
+  EXPECT_EQ(names(0x63FFFFFFu), (Names{"advance", "selector", "control"}));
+  EXPECT_EQ(names(0x67FFFFFFu), (Names{"advance", "flag", "control"}));
+  EXPECT_EQ(names(0x78000001u), (Names{"count_minus_one", "direction", "base_word"}));
+  EXPECT_EQ(names(0x766FC001u), (Names{"count_minus_one", "direction", "base_word"}));
+  EXPECT_EQ(names(0xF8600805u),
+            (Names{"pointer_selector", "count_minus_one", "source_word_address", "send_control"}));
+  EXPECT_EQ(names(zx::sync_word), Names{});
+  EXPECT_EQ(zx::decode_instruction(0x40A0008Bu).role(), zx::WordRole::Delay);
+  EXPECT_EQ(zx::decode_instruction(0x63FFFFFFu).role(), zx::WordRole::Control);
+  EXPECT_EQ(zx::decode_instruction(0x78000001u).role(), zx::WordRole::Send);
+  EXPECT_EQ(zx::decode_instruction(zx::return_word).role(), zx::WordRole::Frame);
+  EXPECT_EQ(zx::decode_instruction(1).role(), zx::WordRole::None);
+  // The send-off count is put back together from its two pieces.
+  EXPECT_EQ(zx::decode_instruction(0x766FC001u).field("count_minus_one"), 4083u);
 }
 
 TEST(DecodeText, WorkedSendControlPair) {

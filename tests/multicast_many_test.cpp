@@ -28,7 +28,7 @@ TEST(MulticastMany, RowsFollowTheirReceiversInAnyOrder) {
     // plus this receiver's own mux time.
     const auto receive_cycle = [&](std::size_t r) {
       return static_cast<std::int32_t>(
-                 zx::word_format::XpicDelay::advance.get(plan->receivers[r][1])) -
+                 zx::word_format::xpic_delay.field("advance").get(plan->receivers[r][1])) -
              zx::time_to_mux(0, *board.physical(receivers[r]));
     };
     EXPECT_EQ(receive_cycle(i), receive_cycle(0)) << i;

@@ -111,8 +111,8 @@ TEST(ReceiverTail, WorkedTails) {
 // tail, carries the address with a clear selector, and the XPIC word the
 // 0x640 source control with a clear flag.
 TEST(ReceiverTail, PicControlLandsAtPhasePlusFiftyTwo) {
-  using Pic = zx::word_format::PicDelay;
-  using Xpic = zx::word_format::XpicDelay;
+  constexpr const auto& pic = zx::word_format::pic_delay;
+  constexpr const auto& xpic_kind = zx::word_format::xpic_delay;
   for (std::uint32_t count = 1; count <= 4148; ++count) {
     for (const std::uint32_t phase : {0u, 2u, 17u, 44u}) {
       const auto tail = zx::ordinary_receiver_tail(count, phase, 0x14000);
@@ -124,12 +124,12 @@ TEST(ReceiverTail, PicControlLandsAtPhasePlusFiftyTwo) {
       }
       ASSERT_LT(index, 2u) << "count " << count;
       ASSERT_EQ(elapsed, phase + 52) << "count " << count << " phase " << phase;
-      ASSERT_EQ(Pic::control.get(tail[index]), 0x14000u);
-      ASSERT_EQ(Pic::selector.get(tail[index]), 0u);
+      ASSERT_EQ(pic.field("control").get(tail[index]), 0x14000u);
+      ASSERT_EQ(pic.field("selector").get(tail[index]), 0u);
       const std::uint32_t xpic = tail[1 - index];
       ASSERT_TRUE(zx::is_xpic_delay(xpic)) << "count " << count;
-      ASSERT_EQ(Xpic::control.get(xpic), 0x640u);
-      ASSERT_EQ(Xpic::flag.get(xpic), 0u);
+      ASSERT_EQ(xpic_kind.field("control").get(xpic), 0x640u);
+      ASSERT_EQ(xpic_kind.field("flag").get(xpic), 0u);
       ASSERT_EQ(tail[3], zx::return_word);
     }
   }

@@ -79,31 +79,4 @@ TEST(SenderTiming, ErrorsInOrder) {
   EXPECT_EQ(zx::debug_string(timing({sync, ret}, 0)), "Err(Schedule(\"sender payload\"))");
 }
 
-TEST(SenderTiming, OneWalkServesEveryOffset) {
-  // Rows that succeed, fail before the offset matters, or fail only at some
-  // offsets; each timed once and read at offsets across the range.
-  const std::vector<zx::ExchangeRow> rows{
-      {sync, 0x40A00002, 0x78600001, ret},
-      {sync, 0x78000001, 0x40A001FF, ret},
-      {sync, 0x40A7FFFF, ret},
-      {sync, 0x78000001, 0x40A00000},
-      {0x41800002, 0x78000001, ret},
-      {sync, 0x7FE00001, ret},
-  };
-  const std::vector<std::uint32_t> offsets{0,          1,          273,        0xFFF80000,
-                                           0xFFFFFDFF, 0xFFFFFE00, 0xFFFFFFBF, 0xFFFFFFFF};
-  for (const auto& row : rows) {
-    const zx::SenderRowTiming walked(row);
-    for (const std::uint32_t offset : offsets) {
-      const zx::TimingResult expected = timing(row, offset);
-      EXPECT_EQ(walked.at(offset), expected);
-      char text[zx::timing_debug_capacity];
-      char* end = walked.write_debug(text, text + sizeof text, offset);
-      ASSERT_NE(end, nullptr);
-      EXPECT_EQ(std::string(text, end), zx::debug_string(expected));
-      EXPECT_EQ(walked.write_debug(text, text + 10, offset), nullptr);
-    }
-  }
-}
-
 }  // namespace

@@ -1,7 +1,10 @@
-// zerin-exchange: plans data transfers over the statically scheduled on-chip
-// exchange of a many-tile processor. This header includes the whole public API.
+/// @file
+/// zerin-exchange: plans data transfers over the statically scheduled on-chip
+/// exchange of a many-tile processor. This header includes the whole public API.
 #ifndef ZERIN_EXCHANGE_HPP
 #define ZERIN_EXCHANGE_HPP
+
+#include "zerin/exchange/export.hpp"
 
 #include "zerin/exchange/decode.hpp"
 #include "zerin/exchange/diagnostics.hpp"

@@ -11,38 +11,11 @@ namespace {
 namespace zx = zerin::exchange;
 using Json = nlohmann::ordered_json;
 
-// A word's fields, named as in word_format.
-Json json_fields(const zx::DecodedFields& fields) {
-  return std::visit(
-      [](const auto& f) -> Json {
-        using T = std::decay_t<decltype(f)>;
-        if constexpr (std::is_same_v<T, zx::decoded::ExchangeDelay>) {
-          return {{"cycles", f.cycles}};
-        } else if constexpr (std::is_same_v<T, zx::decoded::PicDelay>) {
-          return {{"advance", f.advance}, {"selector", f.selector}, {"control", f.control}};
-        } else if constexpr (std::is_same_v<T, zx::decoded::XpicDelay>) {
-          return {{"advance", f.advance}, {"flag", f.flag}, {"control", f.control}};
-        } else if constexpr (std::is_same_v<T, zx::decoded::Send> ||
-                             std::is_same_v<T, zx::decoded::SendOff>) {
-          return {{"count_minus_one", f.count_minus_one},
-                  {"direction", f.direction},
-                  {"base_word", f.base_word}};
-        } else if constexpr (std::is_same_v<T, zx::decoded::SendControl>) {
-          return {{"count_minus_one", f.count_minus_one}, {"direction", f.direction}};
-        } else if constexpr (std::is_same_v<T, zx::decoded::SendPicp>) {
-          return {{"pointer_selector", f.pointer_selector},
-                  {"count_minus_one", f.count_minus_one},
-                  {"source_word_address", f.source_word_address},
-                  {"send_control", f.send_control}};
-        } else if constexpr (std::is_same_v<T, zx::decoded::SendPicpPayload>) {
-          return {{"xpic_flag", f.xpic_flag},
-                  {"xpic_control", f.xpic_control},
-                  {"pic_control", f.pic_control}};
-        } else {
-          return Json::object();
-        }
-      },
-      fields);
+// A word's named fields, as the word-kind table lists them.
+Json json_fields(const zx::DecodedInstruction& word) {
+  Json out = Json::object();
+  for (const zx::DecodedField& field : word.fields()) out[std::string(field.name)] = field.value;
+  return out;
 }
 
 // The members every word carries; `timed` adds the issue cycle (null for the zero fill).
@@ -54,7 +27,7 @@ Json json_word(const TimedWord& word, bool timed) {
   out["text"] = word.text;
   if (timed) out["issue_cycle"] = word.issue ? Json(*word.issue) : Json(nullptr);
   out["duration_cycles"] = word.decoded.advance;
-  out["fields"] = json_fields(word.decoded.fields);
+  out["fields"] = json_fields(word.decoded);
   return out;
 }
 

@@ -63,25 +63,19 @@ std::string xml(std::string_view text) {
   return out;
 }
 
-// The class of a word's box, which the style sheet colours.
+// The class of a word's box, which the style sheet colours, from its kind's
+// record: payload sends, timed receive controls, plain delays, the rest.
 std::string_view box_class(zx::WordKind kind) {
-  switch (kind) {
-    case zx::WordKind::Send:
-    case zx::WordKind::SendOff:
-      return "payload";
-    case zx::WordKind::PicDelay:
-    case zx::WordKind::XpicDelay:
-      return "control";
-    case zx::WordKind::ExchangeDelay:
-      return "delay";
-    default:
-      return "other";
-  }
+  const zx::WordKindInfo& info = zx::word_kind_info(kind);
+  if (info.moves_payload) return "payload";
+  if (info.timed_control()) return "control";
+  if (info.role == zx::WordRole::Delay) return "delay";
+  return "other";
 }
 
+// Words that set a receive control, which takes effect as the word completes.
 bool is_receive_control(zx::WordKind kind) {
-  return kind == zx::WordKind::PicDelay || kind == zx::WordKind::XpicDelay ||
-         kind == zx::WordKind::SendPicp;
+  return zx::word_kind_info(kind).role == zx::WordRole::Control;
 }
 
 // A round step for about `ticks` axis labels over `span` cycles: 1, 2 or 5 times a power of ten.

@@ -1,18 +1,21 @@
-// Receive-event emission: laying a list of timed receive events out as words.
-//
-// Emission appends to a word sink and keeps a running clock, the cycle at which
-// the next appended word issues. A single event becomes one PIC or XPIC delay
-// word whose advance makes it complete exactly at the event's cycle (preceded by
-// a plain delay when the gap is beyond the word's reach); two events at one cycle
-// become a two-word SENDPICP instruction issued one cycle earlier. Gaps are filled
-// with plain delays and the stream ends exactly at the horizon.
-//
-// On failure, words appended and clock updates made before the failing step stay
-// in the sink and the clock; callers discard both.
-//
-// Thread-safety: works only on the sink, clock and callback handed in.
+/// @file
+/// Receive-event emission: laying a list of timed receive events out as words.
+///
+/// Emission appends to a word sink and keeps a running clock, the cycle at which
+/// the next appended word issues. A single event becomes one PIC or XPIC delay
+/// word whose advance makes it complete exactly at the event's cycle (preceded by
+/// a plain delay when the gap is beyond the word's reach); two events at one cycle
+/// become a two-word SENDPICP instruction issued one cycle earlier. Gaps are filled
+/// with plain delays and the stream ends exactly at the horizon.
+///
+/// On failure, words appended and clock updates made before the failing step stay
+/// in the sink and the clock; callers discard both.
+///
+/// Thread-safety: works only on the sink, clock and callback handed in.
 #ifndef ZERIN_EXCHANGE_EMISSION_HPP
 #define ZERIN_EXCHANGE_EMISSION_HPP
+
+#include "zerin/exchange/export.hpp"
 
 #include <algorithm>
 #include <array>
@@ -29,52 +32,63 @@
 
 namespace zerin::exchange {
 
-// A word sink: `size()` words so far, `push_back(word)` appends one.
-// `std::vector<std::uint32_t>` is one as it stands.
+/// A word sink: `size()` words so far, `push_back(word)` appends one.
+/// `std::vector<std::uint32_t>` is one as it stands.
 template <class S>
 concept RowWords = requires(S& sink, const S& view, std::uint32_t word) {
   { view.size() } -> std::convertible_to<std::size_t>;
   sink.push_back(word);
 };
 
-// Progress callback of append_receive_events_record(): called after each group
-// with (events consumed, sink size, clock, lookahead). `lookahead` is present only
-// after a SENDPICP group: the cycle up to which that instruction was planned.
+/// Progress callback of append_receive_events_record(): called after each group
+/// with (events consumed, sink size, clock, lookahead). `lookahead` is present only
+/// after a SENDPICP group: the cycle up to which that instruction was planned.
 template <class F>
 concept EmissionRecord =
     std::invocable<F&, std::size_t, std::size_t, std::uint32_t, std::optional<std::uint32_t>>;
 
-// Cycles one plain delay word covers at most (524288).
+/// Cycles one plain delay word covers at most (524288).
 inline constexpr std::uint32_t maximum_plain_delay_cycles =
-    word_format::ExchangeDelay::cycles.max() + 1;
-// Cycles one SENDPICP instruction covers at most (64).
+    word_format::exchange_delay.largest_advance();
+/// Cycles one SENDPICP instruction covers at most (64).
 inline constexpr std::uint32_t maximum_send_control_pair_cycles =
-    word_format::SendPicp::count_minus_one.max() + 1;
+    word_format::send_picp.largest_advance();
 
-// A sink of fixed capacity N that never allocates: it keeps the first N words and
-// goes on counting past them, so an over-long row shows as size() > N.
+/// A sink of fixed capacity N that never allocates: it keeps the first N words and
+/// goes on counting past them, so an over-long row shows as size() > N.
 template <std::size_t N>
 class BoundedRowWords {
  public:
+  /// A sink that keeps its words itself.
+  BoundedRowWords() noexcept : out_(own_.data()) {}
+  /// A sink that lays its words straight into `storage` (a row the caller owns),
+  /// which must outlive the sink; the words after the last one appended stay as
+  /// they were.
+  explicit BoundedRowWords(std::span<std::uint32_t, N> storage) noexcept : out_(storage.data()) {}
+  BoundedRowWords(const BoundedRowWords&) = delete;
+  BoundedRowWords& operator=(const BoundedRowWords&) = delete;
+
+  /// Words appended so far, those beyond N included.
   std::size_t size() const noexcept { return size_; }
+  /// Appends `word`: stored while there is room, counted always.
   void push_back(std::uint32_t word) noexcept {
-    if (size_ < N) words_[size_] = word;
+    if (size_ < N) out_[size_] = word;
     ++size_;
   }
+  /// Whether more than N words were appended.
   bool overflowed() const noexcept { return size_ > N; }
-  // The stored words (at most N).
-  std::span<const std::uint32_t> words() const noexcept {
-    return {words_.data(), std::min(size_, N)};
-  }
+  /// The stored words (at most N).
+  std::span<const std::uint32_t> words() const noexcept { return {out_, std::min(size_, N)}; }
 
  private:
-  std::array<std::uint32_t, N> words_{};
+  std::array<std::uint32_t, N> own_{};
+  std::uint32_t* out_;
   std::size_t size_ = 0;
 };
 
-// Appends plain delay words covering target_cycles - event_cycles cycles (none for
-// 0; every word but the last covers 524288) and brings the clock to `target_cycles`.
-// Error: Schedule "plan delay order" when the target lies before the clock.
+/// Appends plain delay words covering target_cycles - event_cycles cycles (none for
+/// 0; every word but the last covers 524288) and brings the clock to `target_cycles`.
+/// Error: Schedule "plan delay order" when the target lies before the clock.
 template <RowWords S>
 std::expected<void, ExchangeError> append_plain_delay(S& words, std::uint32_t& event_cycles,
                                                       std::uint32_t target_cycles) {
@@ -90,11 +104,11 @@ std::expected<void, ExchangeError> append_plain_delay(S& words, std::uint32_t& e
   return {};
 }
 
-// The same delay, shaped so that the sink's size afterwards has parity
-// `word_parity` (0 or 1): an extra one-cycle word at the end when needed.
-// Errors (Schedule): "plan delay order"; "SENDPICP instruction alignment" when the
-// distance is 0 at the wrong parity, when it is 1 but two words are needed, or
-// when `word_parity` is neither 0 nor 1.
+/// The same delay, shaped so that the sink's size afterwards has parity
+/// `word_parity` (0 or 1): an extra one-cycle word at the end when needed.
+/// Errors (Schedule): "plan delay order"; "SENDPICP instruction alignment" when the
+/// distance is 0 at the wrong parity, when it is 1 but two words are needed, or
+/// when `word_parity` is neither 0 nor 1.
 template <RowWords S>
 std::expected<void, ExchangeError> append_plain_delay_aligned(S& words, std::uint32_t& event_cycles,
                                                               std::uint32_t target_cycles,
@@ -112,7 +126,7 @@ std::expected<void, ExchangeError> append_plain_delay_aligned(S& words, std::uin
       minimum_words + ((length + minimum_words) % 2 != word_parity ? 1u : 0u);
   if (delay_words > distance)
     return std::unexpected(ExchangeError::schedule(ScheduleReason::SendPicpInstructionAlignment));
-  // Each word takes as much as it can while leaving one cycle for each word after it.
+  /// Each word takes as much as it can while leaving one cycle for each word after it.
   std::uint32_t remaining = distance;
   for (std::uint32_t left = delay_words; left >= 1; --left) {
     const std::uint32_t chunk = std::min(remaining - (left - 1), maximum_plain_delay_cycles);
@@ -123,49 +137,17 @@ std::expected<void, ExchangeError> append_plain_delay_aligned(S& words, std::uin
   return {};
 }
 
-namespace detail {
-
-// One event alone at its cycle: a timed control word that completes exactly at
-// the event's cycle, after a plain delay when the gap is beyond the word's reach.
-// Errors (Schedule), in order: "receive event order"; "receive control issue
-// interval"; "receive timed event"; set_instruction_advance()'s errors.
-template <RowWords S>
-std::expected<void, ExchangeError> append_lone_receive_event(S& words, std::uint32_t& event_cycles,
-                                                             const ReceiveEvent& event) {
-  if (event.cycles < event_cycles)
-    return std::unexpected(ExchangeError::schedule(ScheduleReason::ReceiveEventOrder));
-  const std::uint32_t advance = event.cycles - event_cycles;
-  if (advance == 0)
-    return std::unexpected(ExchangeError::schedule(ScheduleReason::ReceiveControlIssueInterval));
-  const auto maximum_advance = maximum_timed_instruction_advance(event.instruction);
-  if (!maximum_advance)
-    return std::unexpected(ExchangeError::schedule(ScheduleReason::ReceiveTimedEvent));
-  if (advance > *maximum_advance) {
-    // The timed word covers the last maximum_advance cycles; a plain delay the rest.
-    auto brought = append_plain_delay(words, event_cycles, event.cycles - *maximum_advance);
-    if (!brought) return brought;
-  }
-  std::uint32_t instruction = event.instruction;
-  auto set = set_instruction_advance(instruction, event.cycles - event_cycles);
-  if (!set) return set;
-  words.push_back(instruction);
-  event_cycles = event.cycles;
-  return {};
-}
-
-}  // namespace detail
-
-// Lays `events` (non-decreasing cycles) out as words and brings the clock to
-// `horizon_cycles`, calling `record` after every group. With `align_control_pairs`
-// every SENDPICP instruction word lands at an even position of the sink (words
-// present before the call count).
-// Errors (Schedule), checked in the order emission meets them: "incompatible
-// simultaneous receive controls" (a group of three or more events at one cycle:
-// rejected rather than dropping events); "receive control at phase entry"; the
-// aligned or plain delay's errors; "receive control order"; "empty SENDPICP
-// interval"; encode_send_control_pair()'s errors; "receive event order"; "receive
-// control issue interval"; "receive timed event"; set_instruction_advance()'s
-// errors; finally the closing delay's "plan delay order".
+/// Lays `events` (non-decreasing cycles) out as words and brings the clock to
+/// `horizon_cycles`, calling `record` after every group. With `align_control_pairs`
+/// every SENDPICP instruction word lands at an even position of the sink (words
+/// present before the call count).
+/// Errors (Schedule), checked in the order emission meets them: "incompatible
+/// simultaneous receive controls" (a group of three or more events at one cycle:
+/// rejected rather than dropping events); "receive control at phase entry"; the
+/// aligned or plain delay's errors; "receive control order"; "empty SENDPICP
+/// interval"; encode_send_control_pair()'s errors; "receive event order"; "receive
+/// control issue interval"; "receive timed event"; set_instruction_advance()'s
+/// errors; finally the closing delay's "plan delay order".
 template <RowWords S, EmissionRecord F>
 std::expected<void, ExchangeError> append_receive_events_record(
     S& words, std::uint32_t& event_cycles, std::span<const ReceiveEvent> events,
@@ -189,7 +171,7 @@ std::expected<void, ExchangeError> append_receive_events_record(
                          ? append_plain_delay_aligned(words, event_cycles, instruction_start, 0)
                          : append_plain_delay(words, event_cycles, instruction_start);
       if (!brought) return brought;
-      // The latest cycle at which the next group's instruction can issue.
+      /// The latest cycle at which the next group's instruction can issue.
       const std::uint32_t next_start = end < events.size()
                                            ? (events[end].cycles == 0 ? 0 : events[end].cycles - 1)
                                            : horizon_cycles;
@@ -206,8 +188,38 @@ std::expected<void, ExchangeError> append_receive_events_record(
       event_cycles += advance;
       lookahead = next_start;
     } else {
-      auto laid = detail::append_lone_receive_event(words, event_cycles, events[cursor]);
-      if (!laid) return laid;
+      // One event alone at its cycle: a timed control word that completes exactly
+      // at the event's cycle, after a plain delay for the part of the gap beyond
+      // the word's reach.
+      const ReceiveEvent& event = events[cursor];
+      if (event.cycles < event_cycles) {
+        return std::unexpected(ExchangeError::schedule(ScheduleReason::ReceiveEventOrder));
+      }
+      if (event.cycles == event_cycles) {
+        return std::unexpected(
+            ExchangeError::schedule(ScheduleReason::ReceiveControlIssueInterval));
+      }
+      // The word's kind is read once: its branch knows the word's reach and
+      // where its advance goes. The delay before it cannot fail: its target
+      // lies after the clock.
+      const bool laid = visit_word_kind(event.instruction, [&](auto kind) {
+        constexpr const WordKindInfo& info = word_kind_info(kind.value);
+        if constexpr (info.timed_control()) {
+          constexpr std::uint32_t reach = info.largest_advance();
+          if (event.cycles - event_cycles > reach) {
+            (void)append_plain_delay(words, event_cycles, event.cycles - reach);
+          }
+          constexpr WordField advance = info.fields[info.timing_field].bits;
+          words.push_back(advance.set(event.instruction, event.cycles - event_cycles - 1));
+          return true;
+        } else {
+          return false;
+        }
+      });
+      if (!laid) {
+        return std::unexpected(ExchangeError::schedule(ScheduleReason::ReceiveTimedEvent));
+      }
+      event_cycles = event.cycles;
     }
     cursor = end;
     record(cursor, static_cast<std::size_t>(words.size()), event_cycles, lookahead);
@@ -215,7 +227,7 @@ std::expected<void, ExchangeError> append_receive_events_record(
   return append_plain_delay(words, event_cycles, horizon_cycles);
 }
 
-// append_receive_events_record() without progress reports.
+/// append_receive_events_record() without progress reports.
 template <RowWords S>
 std::expected<void, ExchangeError> append_receive_events(S& words, std::uint32_t& event_cycles,
                                                          std::span<const ReceiveEvent> events,
@@ -225,23 +237,6 @@ std::expected<void, ExchangeError> append_receive_events(S& words, std::uint32_t
       words, event_cycles, events, horizon_cycles, align_control_pairs,
       [](std::size_t, std::size_t, std::uint32_t, std::optional<std::uint32_t>) {});
 }
-
-namespace detail {
-// append_receive_events() for events whose cycles are strictly increasing, as a
-// caller that has already refused coincident controls knows: every group is a
-// single event, so the group search and the SENDPICP path drop out. The words,
-// the clock and every error are those of append_receive_events().
-template <RowWords S>
-std::expected<void, ExchangeError> append_lone_receive_events(S& words, std::uint32_t& event_cycles,
-                                                              std::span<const ReceiveEvent> events,
-                                                              std::uint32_t horizon_cycles) {
-  for (const ReceiveEvent& event : events) {
-    auto laid = append_lone_receive_event(words, event_cycles, event);
-    if (!laid) return laid;
-  }
-  return append_plain_delay(words, event_cycles, horizon_cycles);
-}
-}  // namespace detail
 
 }  // namespace zerin::exchange
 

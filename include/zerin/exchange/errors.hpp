@@ -1,12 +1,15 @@
-// The one error type of the exchange planner, and the internal-fault exception.
-//
-// Every fallible operation of the library returns `std::expected<T, ExchangeError>`.
-// Nothing fallible throws; a broken internal invariant (an overflow that has no
-// named reason) throws `InternalFault`.
-//
-// Thread-safety: all types here are plain values; all functions are pure.
+/// @file
+/// The one error type of the exchange planner, and the internal-fault exception.
+///
+/// Every fallible operation of the library returns `std::expected<T, ExchangeError>`.
+/// Nothing fallible throws; a broken internal invariant (an overflow that has no
+/// named reason) throws `InternalFault`.
+///
+/// Thread-safety: all types here are plain values; all functions are pure.
 #ifndef ZERIN_EXCHANGE_ERRORS_HPP
 #define ZERIN_EXCHANGE_ERRORS_HPP
+
+#include "zerin/exchange/export.hpp"
 
 #include <array>
 #include <cstddef>
@@ -19,8 +22,6 @@
 #include <type_traits>
 #include <utility>
 #include <variant>
-
-#include "zerin/exchange/export.hpp"
 
 namespace zerin::exchange {
 
@@ -140,108 +141,120 @@ constexpr std::string_view reason_text(ScheduleReason reason) noexcept {
   return schedule_reason_texts[static_cast<std::size_t>(reason)];
 }
 
-// Thrown when an invariant the planner relies on does not hold (for example an
-// unnamed arithmetic overflow). Its `what()` is one of the library's fixed fault
-// messages, such as "logical tile count fits u16".
+/// Thrown when an invariant the planner relies on does not hold (for example an
+/// unnamed arithmetic overflow). Its `what()` is one of the library's fixed fault
+/// messages, such as "logical tile count fits u16".
 class ZERIN_EXCHANGE_API InternalFault : public std::logic_error {
  public:
   using std::logic_error::logic_error;
 };
 
-// The error value of every fallible operation: a tagged union of nine variants,
-// declared in this order. A small value type: copied freely, owns nothing. The
-// `Schedule` reason refers to fixed text with static storage duration.
+/// The error value of every fallible operation: a tagged union of nine variants,
+/// declared in this order. A small value type: copied freely, owns nothing. The
+/// `Schedule` variant carries a ScheduleReason.
 class ExchangeError {
  public:
-  // The work budget of the incremental encoder ran out.
+  /// The work budget of the incremental encoder ran out.
   struct ValidationBudgetExceeded {
+    /// Member-wise equality.
     friend bool operator==(const ValidationBudgetExceeded&,
                            const ValidationBudgetExceeded&) = default;
   };
-  // A logical tile (the caller's number) is not in the topology.
+  /// A logical tile (the caller's number) is not in the topology.
   struct Tile {
-    std::uint16_t tile;
+    std::uint16_t tile;  ///< The logical tile number the caller passed.
+    /// Member-wise equality.
     friend bool operator==(const Tile&, const Tile&) = default;
   };
-  // The two endpoints of a point-to-point transfer are the same tile.
+  /// The two endpoints of a point-to-point transfer are the same tile.
   struct DuplicateTile {
+    /// Member-wise equality.
     friend bool operator==(const DuplicateTile&, const DuplicateTile&) = default;
   };
-  // A transfer's word count is outside 1..=4148; carries the rejected count.
+  /// A transfer's word count is outside 1..=4148; carries the rejected count.
   struct Count {
-    std::uint32_t count;
+    std::uint32_t count;  ///< The rejected count, unchanged.
+    /// Member-wise equality.
     friend bool operator==(const Count&, const Count&) = default;
   };
-  // A multicast receiver set fails the planner's receiver-set checks.
+  /// A multicast receiver set fails the planner's receiver-set checks.
   struct ReceiverSet {
+    /// Member-wise equality.
     friend bool operator==(const ReceiverSet&, const ReceiverSet&) = default;
   };
-  // A row or schedule cannot be encoded; `reason` names what failed.
+  /// A row or schedule cannot be encoded; `reason` names what failed.
   struct Schedule {
-    ScheduleReason reason;
+    ScheduleReason reason;  ///< What failed; its text is reason_text(reason).
+    /// Member-wise equality.
     friend bool operator==(const Schedule&, const Schedule&) = default;
   };
-  // An event offset from the phase-entry sync exceeds the largest encodable one.
+  /// An event offset from the phase-entry sync exceeds the largest encodable one.
   struct PlanOffsetRange {
-    std::uint32_t cycles;
-    std::uint32_t maximum;
+    std::uint32_t cycles;   ///< The offset asked for.
+    std::uint32_t maximum;  ///< The largest encodable offset.
+    /// Member-wise equality.
     friend bool operator==(const PlanOffsetRange&, const PlanOffsetRange&) = default;
   };
-  // A tile memory address cannot be encoded.
+  /// A tile memory address cannot be encoded.
   struct Address {
-    std::uint32_t address;
+    std::uint32_t address;  ///< The address that cannot be encoded.
+    /// Member-wise equality.
     friend bool operator==(const Address&, const Address&) = default;
   };
-  // A host exchange address or length cannot be encoded.
+  /// A host exchange address or length cannot be encoded.
   struct HostPacket {
+    /// Member-wise equality.
     friend bool operator==(const HostPacket&, const HostPacket&) = default;
   };
 
+  /// The nine variants, in declaration order.
   using Variant = std::variant<ValidationBudgetExceeded, Tile, DuplicateTile, Count, ReceiverSet,
                                Schedule, PlanOffsetRange, Address, HostPacket>;
 
-  // Implicit from any variant, so `return ExchangeError::Tile{7};` reads naturally.
+  /// Implicit from any variant, so `return ExchangeError::Tile{7};` reads naturally.
   template <class V>
   requires std::is_constructible_v<Variant, V>
   constexpr ExchangeError(V v) noexcept
       : value_(std::move(v)) {}  // NOLINT(google-explicit-constructor)
 
-  // Shorthand for the most common error.
+  /// Shorthand for the most common error.
   static constexpr ExchangeError schedule(ScheduleReason reason) noexcept {
     return Schedule{reason};
   }
 
-  // The variant held.
+  /// The variant held.
   constexpr const Variant& value() const noexcept { return value_; }
-  // Declaration index of the variant held (0 = ValidationBudgetExceeded ... 8 = HostPacket).
+  /// Declaration index of the variant held (0 = ValidationBudgetExceeded ... 8 = HostPacket).
   constexpr std::size_t index() const noexcept { return value_.index(); }
-  // True when the variant held is `V`.
+  /// True when the variant held is `V`.
   template <class V>
   constexpr bool is() const noexcept {
     return std::holds_alternative<V>(value_);
   }
-  // The variant `V`, or nullptr when another one is held.
+  /// The variant `V`, or nullptr when another one is held.
   template <class V>
   constexpr const V* get_if() const noexcept {
     return std::get_if<V>(&value_);
   }
 
+  /// Member-wise equality.
   friend bool operator==(const ExchangeError&, const ExchangeError&) = default;
 
  private:
   Variant value_;
 };
 
-// Display text: a sentence for people, e.g. "logical tile 1472 is out of range".
+/// Display text: a sentence for people, e.g. "logical tile 1472 is out of range".
 ZERIN_EXCHANGE_API std::string to_string(const ExchangeError& error);
-// Debug text: the variant's name and payload, e.g. `Tile(1472)`, `Schedule("sender payload")`.
+/// Debug text: the variant's name and payload, e.g. `Tile(1472)`, `Schedule("sender payload")`.
 ZERIN_EXCHANGE_API std::string debug_string(const ExchangeError& error);
 
-// Appending forms of the two texts, for callers that reuse one buffer.
+/// Appending forms of the two texts, for callers that reuse one buffer.
 ZERIN_EXCHANGE_API void append_display(std::string& out, const ExchangeError& error);
+/// Appends the debug text of `error` to `out`.
 ZERIN_EXCHANGE_API void append_debug(std::string& out, const ExchangeError& error);
 
-// Writes the display text.
+/// Writes the display text.
 ZERIN_EXCHANGE_API std::ostream& operator<<(std::ostream& os, const ExchangeError& error);
 
 }  // namespace zerin::exchange
