@@ -1,0 +1,324 @@
+#include "zerin/exchange/phase.hpp"
+
+#include <algorithm>
+#include <iterator>
+#include <map>
+#include <utility>
+
+#include "phase_timeline.hpp"
+#include "zerin/exchange/emission.hpp"
+
+namespace zerin::exchange {
+
+using phase_detail::RowTimeline;
+namespace reason = phase_detail::reason;
+
+namespace {
+
+constexpr std::uint64_t cycle_limit = 0xFFFFFFFFu;
+
+// The planner's plan of one transfer, rows sender first, with their timelines.
+struct PlannedRows {
+  PlacedTransfer placed;
+  std::vector<RowTimeline> timelines;
+};
+
+std::expected<PlannedRows, ExchangeError> plan_rows(const Topology& topology,
+                                                    const Transfer& transfer) {
+  auto plan = transfer.kind == TransferKind::PairedMulticast
+                  ? topology.paired_multicast(transfer.sender, transfer.receivers, transfer.count)
+                  : topology.multicast(transfer.sender, transfer.receivers, transfer.count, 0);
+  if (!plan) return std::unexpected(plan.error());
+  if (std::ranges::find(transfer.receivers, transfer.sender) != transfer.receivers.end()) {
+    return detail::schedule_error(reason::self_receiver);
+  }
+  PlannedRows out;
+  out.placed.transfer = transfer;
+  out.placed.rows.reserve(transfer.receivers.size() + 1);
+  out.timelines.reserve(transfer.receivers.size() + 1);
+  auto add_row = [&](std::uint16_t tile,
+                     const ExchangeRow& row) -> std::expected<void, ExchangeError> {
+    auto timeline = phase_detail::read_row(row);
+    if (!timeline) return std::unexpected(timeline.error());
+    out.placed.rows.push_back({tile, row, timeline->start, timeline->horizon});
+    out.timelines.push_back(*timeline);
+    return {};
+  };
+  if (auto added = add_row(transfer.sender, plan->sender); !added) {
+    return std::unexpected(added.error());
+  }
+  for (std::size_t i = 0; i < transfer.receivers.size(); ++i) {
+    if (auto added = add_row(transfer.receivers[i], plan->receivers[i]); !added) {
+      return std::unexpected(added.error());
+    }
+  }
+  return out;
+}
+
+// Where a row's horizon lands at phase cycle `at`: the named overflow past the
+// 32-bit clock, then the phase's maximum.
+std::expected<void, ExchangeError> check_horizon(std::uint32_t at, const RowTimeline& row,
+                                                 std::uint32_t maximum) {
+  const std::uint64_t horizon = std::uint64_t{at} + row.horizon;
+  if (horizon > cycle_limit) return detail::schedule_error(reason::horizon_overflow);
+  if (horizon > maximum) {
+    return std::unexpected(
+        ExchangeError::PlanOffsetRange{static_cast<std::uint32_t>(horizon), maximum});
+  }
+  return {};
+}
+
+void shift_rows(PlacedTransfer& placed, std::uint32_t at) {
+  placed.at = at;
+  for (PlacedRow& row : placed.rows) {
+    row.start += at;
+    row.horizon += at;
+  }
+}
+
+}  // namespace
+
+std::expected<PlacedTransfer, ExchangeError> place_transfer(const Topology& topology,
+                                                            const Transfer& transfer,
+                                                            std::uint32_t at) {
+  auto planned = plan_rows(topology, transfer);
+  if (!planned) return std::unexpected(planned.error());
+  for (const RowTimeline& row : planned->timelines) {
+    if (std::uint64_t{at} + row.horizon > cycle_limit) {
+      return detail::schedule_error(reason::horizon_overflow);
+    }
+  }
+  shift_rows(planned->placed, at);
+  return std::move(planned->placed);
+}
+
+// ---- The builder -------------------------------------------------------------
+
+struct Phase::Impl {
+  // One row on its tile: the words that lay it after the row before it (the
+  // lead-in wait and its instructions), and where its last instruction ends.
+  struct Slot {
+    std::uint32_t row_id = 0;  // index into `timelines`
+    std::uint32_t shift = 0;   // its transfer's phase cycle
+    std::uint32_t horizon = 0;
+    std::uint32_t end_clock = 0;
+    std::vector<std::uint32_t> words;
+  };
+  struct TileState {
+    std::map<std::uint32_t, Slot> rows;  // by start cycle; spans never overlap
+    std::vector<std::uint32_t> closing;  // waits to the last horizon, return word
+  };
+  // What one call would change on one tile, worked out before anything changes.
+  struct Staged {
+    std::uint16_t tile = 0;
+    std::uint32_t start = 0;
+    Slot slot;
+    bool relays_next = false;
+    std::vector<std::uint32_t> next_words;  // the following row, re-laid
+    std::vector<std::uint32_t> closing;     // or the tile's new closing words
+  };
+
+  const Topology* topology;
+  PhaseOptions options;
+  std::vector<PlacedTransfer> transfers;
+  std::vector<RowTimeline> timelines;
+  std::vector<TileState> tiles;
+  std::uint32_t length = 0;
+  std::size_t last_words = 0;
+
+  Impl(const Topology& t, PhaseOptions o)
+      : topology(&t), options(std::move(o)), tiles(t.size()) {}
+
+  // The placed row on `tile` that the span [start, horizon) overlaps, if any.
+  // Rows are sorted by start and never overlap, so their horizons are sorted
+  // too: only the last row starting before `horizon` can reach past `start`.
+  const Slot* overlapping(std::uint16_t tile, std::uint64_t start, std::uint64_t horizon) const {
+    const auto& rows = tiles[tile].rows;
+    auto it = rows.lower_bound(static_cast<std::uint32_t>(std::min(horizon, cycle_limit)));
+    if (horizon > cycle_limit) it = rows.end();
+    if (it == rows.begin()) return nullptr;
+    const Slot& before = std::prev(it)->second;
+    return before.horizon > start ? &before : nullptr;
+  }
+
+  std::expected<void, ExchangeError> check_range(const PlannedRows& planned, std::uint32_t at) const {
+    for (const RowTimeline& row : planned.timelines) {
+      if (auto fits = check_horizon(at, row, options.maximum_cycles); !fits) return fits;
+    }
+    return {};
+  }
+
+  // Earliest phase cycle at or after `minimum` at which no row overlaps.
+  std::expected<std::uint32_t, ExchangeError> earliest(const PlannedRows& planned,
+                                                       std::uint32_t minimum) const {
+    std::uint32_t at = minimum;
+    for (;;) {
+      if (auto fits = check_range(planned, at); !fits) return std::unexpected(fits.error());
+      bool moved = false;
+      for (std::size_t i = 0; i < planned.timelines.size() && !moved; ++i) {
+        const RowTimeline& row = planned.timelines[i];
+        const Slot* busy = overlapping(planned.placed.rows[i].tile, std::uint64_t{at} + row.start,
+                                       std::uint64_t{at} + row.horizon);
+        if (busy) {
+          // The earliest cycle at which this row starts where the busy one ends.
+          at = busy->horizon - row.start;
+          moved = true;
+        }
+      }
+      if (!moved) return at;
+    }
+  }
+
+  std::expected<Staged, ExchangeError> stage(std::uint16_t tile, std::uint32_t row_id,
+                                             std::uint32_t at) const {
+    const RowTimeline& row = timelines[row_id];
+    const TileState& state = tiles[tile];
+    Staged staged;
+    staged.tile = tile;
+    staged.start = at + row.start;
+    staged.slot.row_id = row_id;
+    staged.slot.shift = at;
+    staged.slot.horizon = at + row.horizon;
+    const auto next = state.rows.lower_bound(staged.start);
+    std::uint32_t clock = next == state.rows.begin() ? 0 : std::prev(next)->second.end_clock;
+    if (auto laid = phase_detail::lay_row(staged.slot.words, clock, row, at); !laid) {
+      return std::unexpected(laid.error());
+    }
+    staged.slot.end_clock = clock;
+    if (next != state.rows.end()) {
+      // The following row's lead-in wait starts where the new row ends.
+      staged.relays_next = true;
+      const Slot& following = next->second;
+      auto laid = phase_detail::lay_row(staged.next_words, clock, timelines[following.row_id],
+                                        following.shift);
+      if (!laid) return std::unexpected(laid.error());
+      if (clock != following.end_clock) throw InternalFault("phase row ends where it did");
+    } else {
+      auto waited = append_plain_delay(staged.closing, clock, staged.slot.horizon);
+      if (!waited) return std::unexpected(waited.error());
+      staged.closing.push_back(return_word);
+    }
+    return staged;
+  }
+
+  static std::size_t words_of(const Staged& staged, bool tile_was_empty) {
+    return staged.slot.words.size() + staged.next_words.size() + staged.closing.size() +
+           (tile_was_empty ? 1 : 0);
+  }
+
+  std::expected<std::uint32_t, ExchangeError> place(PlannedRows planned,
+                                                    std::optional<std::uint32_t> exactly,
+                                                    std::uint32_t minimum) {
+    std::uint32_t at = minimum;
+    if (exactly) {
+      at = *exactly;
+      if (auto fits = check_range(planned, at); !fits) return std::unexpected(fits.error());
+      for (std::size_t i = 0; i < planned.timelines.size(); ++i) {
+        const RowTimeline& row = planned.timelines[i];
+        if (overlapping(planned.placed.rows[i].tile, std::uint64_t{at} + row.start,
+                        std::uint64_t{at} + row.horizon)) {
+          return detail::schedule_error(i == 0 ? reason::sender_overlap
+                                               : reason::receiver_overlap);
+        }
+      }
+    } else {
+      auto found = earliest(planned, minimum);
+      if (!found) return found;
+      at = *found;
+    }
+
+    // Lay every touched tile's new words before changing anything.
+    const auto first_row = static_cast<std::uint32_t>(timelines.size());
+    timelines.insert(timelines.end(), planned.timelines.begin(), planned.timelines.end());
+    std::vector<Staged> staged;
+    staged.reserve(planned.timelines.size());
+    std::size_t words = 0;
+    for (std::size_t i = 0; i < planned.timelines.size(); ++i) {
+      const std::uint16_t tile = planned.placed.rows[i].tile;
+      auto one = stage(tile, first_row + static_cast<std::uint32_t>(i), at);
+      if (!one) {
+        timelines.resize(first_row);
+        return std::unexpected(one.error());
+      }
+      words += words_of(*one, tiles[tile].rows.empty());
+      staged.push_back(std::move(*one));
+    }
+    if (options.work_budget && words > *options.work_budget) {
+      timelines.resize(first_row);
+      return std::unexpected(ExchangeError::ValidationBudgetExceeded{});
+    }
+
+    for (Staged& one : staged) {
+      TileState& state = tiles[one.tile];
+      length = std::max(length, one.slot.horizon);
+      auto [it, inserted] = state.rows.emplace(one.start, std::move(one.slot));
+      if (!inserted) throw InternalFault("phase rows never share a start");
+      if (one.relays_next) {
+        std::next(it)->second.words = std::move(one.next_words);
+      } else {
+        state.closing = std::move(one.closing);
+      }
+    }
+    shift_rows(planned.placed, at);
+    transfers.push_back(std::move(planned.placed));
+    last_words = words;
+    return at;
+  }
+};
+
+Phase::Phase(const Topology& topology, PhaseOptions options)
+    : impl_(std::make_unique<Impl>(topology, std::move(options))) {}
+Phase::~Phase() = default;
+Phase::Phase(Phase&&) noexcept = default;
+Phase& Phase::operator=(Phase&&) noexcept = default;
+
+std::expected<std::uint32_t, ExchangeError> Phase::add(const Transfer& transfer,
+                                                       std::uint32_t minimum) {
+  auto planned = plan_rows(*impl_->topology, transfer);
+  if (!planned) return std::unexpected(planned.error());
+  return impl_->place(std::move(*planned), std::nullopt, minimum);
+}
+
+std::expected<void, ExchangeError> Phase::add_at(const Transfer& transfer, std::uint32_t at) {
+  auto planned = plan_rows(*impl_->topology, transfer);
+  if (!planned) return std::unexpected(planned.error());
+  auto placed = impl_->place(std::move(*planned), at, 0);
+  if (!placed) return std::unexpected(placed.error());
+  return {};
+}
+
+void Phase::set_maximum_cycles(std::uint32_t maximum) noexcept {
+  impl_->options.maximum_cycles = maximum;
+}
+void Phase::set_work_budget(std::optional<std::size_t> budget) noexcept {
+  impl_->options.work_budget = budget;
+}
+const PhaseOptions& Phase::options() const noexcept { return impl_->options; }
+std::uint32_t Phase::length() const noexcept { return impl_->length; }
+std::span<const PlacedTransfer> Phase::transfers() const noexcept { return impl_->transfers; }
+std::size_t Phase::words_laid_by_last_call() const noexcept { return impl_->last_words; }
+
+std::vector<std::uint32_t> Phase::program(std::uint16_t tile) const {
+  std::vector<std::uint32_t> words;
+  if (tile >= impl_->tiles.size()) return words;
+  const Impl::TileState& state = impl_->tiles[tile];
+  if (state.rows.empty()) return words;
+  words.push_back(sync_word);
+  for (const auto& [start, slot] : state.rows) {
+    words.insert(words.end(), slot.words.begin(), slot.words.end());
+  }
+  words.insert(words.end(), state.closing.begin(), state.closing.end());
+  return words;
+}
+
+std::vector<TileProgram> Phase::programs() const {
+  std::vector<TileProgram> out;
+  for (std::size_t tile = 0; tile < impl_->tiles.size(); ++tile) {
+    if (impl_->tiles[tile].rows.empty()) continue;
+    const auto logical = static_cast<std::uint16_t>(tile);
+    out.push_back({logical, program(logical)});
+  }
+  return out;
+}
+
+}  // namespace zerin::exchange
