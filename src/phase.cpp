@@ -11,7 +11,6 @@
 namespace zerin::exchange {
 
 using phase_detail::RowTimeline;
-namespace reason = phase_detail::reason;
 
 namespace {
 
@@ -30,7 +29,7 @@ std::expected<PlannedRows, ExchangeError> plan_rows(const Topology& topology,
                   : topology.multicast(transfer.sender, transfer.receivers, transfer.count, 0);
   if (!plan) return std::unexpected(plan.error());
   if (std::ranges::find(transfer.receivers, transfer.sender) != transfer.receivers.end()) {
-    return detail::schedule_error(reason::self_receiver);
+    return detail::schedule_error(ScheduleReason::PhaseSelfReceiver);
   }
   PlannedRows out;
   out.placed.transfer = transfer;
@@ -60,7 +59,7 @@ std::expected<PlannedRows, ExchangeError> plan_rows(const Topology& topology,
 std::expected<void, ExchangeError> check_horizon(std::uint32_t at, const RowTimeline& row,
                                                  std::uint32_t maximum) {
   const std::uint64_t horizon = std::uint64_t{at} + row.horizon;
-  if (horizon > cycle_limit) return detail::schedule_error(reason::horizon_overflow);
+  if (horizon > cycle_limit) return detail::schedule_error(ScheduleReason::PhaseHorizonOverflow);
   if (horizon > maximum) {
     return std::unexpected(
         ExchangeError::PlanOffsetRange{static_cast<std::uint32_t>(horizon), maximum});
@@ -85,7 +84,7 @@ std::expected<PlacedTransfer, ExchangeError> place_transfer(const Topology& topo
   if (!planned) return std::unexpected(planned.error());
   for (const RowTimeline& row : planned->timelines) {
     if (std::uint64_t{at} + row.horizon > cycle_limit) {
-      return detail::schedule_error(reason::horizon_overflow);
+      return detail::schedule_error(ScheduleReason::PhaseHorizonOverflow);
     }
   }
   shift_rows(planned->placed, at);
@@ -217,8 +216,8 @@ struct Phase::Impl {
         const RowTimeline& row = planned.timelines[i];
         if (overlapping(planned.placed.rows[i].tile, std::uint64_t{at} + row.start,
                         std::uint64_t{at} + row.horizon)) {
-          return detail::schedule_error(i == 0 ? reason::sender_overlap
-                                               : reason::receiver_overlap);
+          return detail::schedule_error(i == 0 ? ScheduleReason::PhaseSenderOverlap
+                                               : ScheduleReason::PhaseReceiverOverlap);
         }
       }
     } else {

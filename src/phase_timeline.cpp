@@ -68,7 +68,7 @@ Step read_step(std::span<const DecodedInstruction> decoded, std::size_t index,
 }
 
 std::expected<RowTimeline, ExchangeError> read_row(const ExchangeRow& row) {
-  if (row[0] != sync_word) return detail::schedule_error(reason::row_frame);
+  if (row[0] != sync_word) return detail::schedule_error(ScheduleReason::PhaseRowFrame);
   std::array<DecodedInstruction, row_length> decoded{};
   for (std::size_t i = 0; i < row_length; ++i) decoded[i] = decode_instruction(row[i]);
   // decode_instruction() alone never names a payload word; the word after a
@@ -86,17 +86,17 @@ std::expected<RowTimeline, ExchangeError> read_row(const ExchangeRow& row) {
   for (std::size_t i = 1; i < row_length;) {
     const Step step = read_step(decoded, i, clock);
     if (step.kind == StepKind::Return) {
-      if (out.size == 0) return detail::schedule_error(reason::row_frame);
+      if (out.size == 0) return detail::schedule_error(ScheduleReason::PhaseRowFrame);
       out.horizon = clock;
       out.start = out.items[0].latest_issue();
       return out;
     }
-    if (step.kind == StepKind::Unplaceable) return detail::schedule_error(reason::row_word);
+    if (step.kind == StepKind::Unplaceable) return detail::schedule_error(ScheduleReason::PhaseRowWord);
     if (step.kind == StepKind::Item) out.items[out.size++] = step.item;
     clock += step.advance;
     i += step.words;
   }
-  return detail::schedule_error(reason::row_frame);
+  return detail::schedule_error(ScheduleReason::PhaseRowFrame);
 }
 
 std::expected<void, ExchangeError> lay_item(std::vector<std::uint32_t>& words,

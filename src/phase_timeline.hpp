@@ -12,21 +12,12 @@
 #include <string_view>
 #include <vector>
 
+#include "schedule_error.hpp"
 #include "zerin/exchange/decode.hpp"
 #include "zerin/exchange/errors.hpp"
 #include "zerin/exchange/words.hpp"
 
 namespace zerin::exchange::phase_detail {
-
-// The Schedule reasons of the phase builder, in one place.
-namespace reason {
-inline constexpr std::string_view self_receiver = "phase transfer receives on its sending tile";
-inline constexpr std::string_view row_frame = "phase row frame";
-inline constexpr std::string_view row_word = "phase row word";
-inline constexpr std::string_view horizon_overflow = "phase horizon overflow";
-inline constexpr std::string_view sender_overlap = "phase sender row overlaps a placed row";
-inline constexpr std::string_view receiver_overlap = "phase receiver row overlaps a placed row";
-}  // namespace reason
 
 enum class ItemKind : std::uint8_t {
   Send,         // a payload send: `cycle` is its issue cycle
@@ -73,8 +64,8 @@ struct RowTimeline {
   std::span<const TimedItem> view() const noexcept { return {items.data(), size}; }
 };
 
-// Errors (Schedule): reason::row_frame (no sync word first, no return word, or
-// nothing to time), reason::row_word (a word the reading cannot place).
+// Errors (Schedule): ScheduleReason::PhaseRowFrame (no sync word first, no return word, or
+// nothing to time), ScheduleReason::PhaseRowWord (a word the reading cannot place).
 std::expected<RowTimeline, ExchangeError> read_row(const ExchangeRow& row);
 
 // Lays `item`, shifted by `shift`, after the words already in `words`, from the

@@ -173,13 +173,13 @@ TEST(PhasePlacement, AddAtRefusesAnOverlapNamingTheRowAndChangesNothing) {
   ASSERT_TRUE(phase.add_at(multicast(0, {736, 1286}, 100), 0));
   const Snapshot before = snapshot(phase);
   EXPECT_EQ(error_of(phase.add_at(multicast(0, {5}, 1), 10)),
-            schedule("phase sender row overlaps a placed row"));
+            schedule(zx::ScheduleReason::PhaseSenderOverlap));
   EXPECT_EQ(error_of(phase.add_at(multicast(7, {736}, 1), 10)),
-            schedule("phase receiver row overlaps a placed row"));
+            schedule(zx::ScheduleReason::PhaseReceiverOverlap));
   EXPECT_EQ(snapshot(phase), before);
   // A tile sending in one transfer and receiving in another: refused while they overlap.
   EXPECT_EQ(error_of(phase.add_at(multicast(1286, {7}, 1), 0)),
-            schedule("phase sender row overlaps a placed row"));
+            schedule(zx::ScheduleReason::PhaseSenderOverlap));
   EXPECT_TRUE(phase.add_at(multicast(1286, {7}, 1), phase.transfers()[0].rows[2].horizon));
   expect_passes(phase);
 }
@@ -190,13 +190,13 @@ TEST(PhasePlacement, RefusalsOfThePlannerAndOfTheModel) {
   EXPECT_EQ(error_of(phase.add(multicast(0, {}, 1))), zx::ExchangeError::ReceiverSet{});
   EXPECT_EQ(error_of(phase.add(paired(0, {2}, 1))), zx::ExchangeError::ReceiverSet{});
   EXPECT_EQ(error_of(phase.add(paired(0, {2, 3}, 2))),
-            schedule("paired receive coincident controls"));
+            schedule(zx::ScheduleReason::PairedReceiveCoincidentControls));
   // The planner accepts a list that includes the sender; a phase cannot put
   // two rows on one tile at once.
   EXPECT_EQ(error_of(phase.add(multicast(0, {0, 5}, 1))),
-            schedule("phase transfer receives on its sending tile"));
+            schedule(zx::ScheduleReason::PhaseSelfReceiver));
   EXPECT_EQ(error_of(phase.add(paired(274, {274, 275}, 8))),
-            schedule("phase transfer receives on its sending tile"));
+            schedule(zx::ScheduleReason::PhaseSelfReceiver));
   EXPECT_EQ(phase.length(), 0u);
   EXPECT_TRUE(phase.programs().empty());
 }
@@ -233,11 +233,11 @@ TEST(PhasePlacement, MaximumLengthRefusesTheFirstRowPastIt) {
 TEST(PhasePlacement, HorizonPastTheClockIsTheNamedOverflow) {
   zx::Phase phase(board());
   EXPECT_EQ(error_of(phase.add_at(multicast(0, {5}, 1), 0xFFFFFFF0u)),
-            schedule("phase horizon overflow"));
+            schedule(zx::ScheduleReason::PhaseHorizonOverflow));
   EXPECT_EQ(error_of(phase.add(multicast(0, {5}, 1), 0xFFFFFFF0u)),
-            schedule("phase horizon overflow"));
+            schedule(zx::ScheduleReason::PhaseHorizonOverflow));
   EXPECT_EQ(error_of(zx::place_transfer(board(), multicast(0, {5}, 1), 0xFFFFFFF0u)),
-            schedule("phase horizon overflow"));
+            schedule(zx::ScheduleReason::PhaseHorizonOverflow));
   EXPECT_TRUE(phase.add_at(multicast(0, {5}, 1), 0xFFFFFF00u));
   // Plain delays of at most 524288 cycles chain up to the row.
   EXPECT_GE(phase.program(0).size(), 1u + 8192 + 1 + 1);
