@@ -72,7 +72,10 @@ std::expected<std::map<std::uint16_t, std::vector<ExpectedRow>>, PhaseMismatch> 
     }
   }
   for (auto& [tile, rows] : by_tile) {
-    std::ranges::stable_sort(rows, {}, &ExpectedRow::start);
+    // By start, rows of one start in transfer order (one row per tile per transfer).
+    std::ranges::sort(rows, [](const ExpectedRow& a, const ExpectedRow& b) {
+      return a.start != b.start ? a.start < b.start : a.transfer < b.transfer;
+    });
   }
   return by_tile;
 }
