@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <iterator>
-#include <map>
 #include <utility>
 
 #include "phase_timeline.hpp"
@@ -97,20 +96,28 @@ struct Phase::Impl {
   // One row on its tile: the words that lay it after the row before it (the
   // lead-in wait and its instructions), and where its last instruction ends.
   struct Slot {
-    std::uint32_t row_id = 0;  // index into `timelines`
-    std::uint32_t shift = 0;   // its transfer's phase cycle
-    std::uint32_t horizon = 0;
+    std::uint32_t transfer = 0;  // index into `transfers`
+    std::uint32_t row = 0;       // index into that transfer's rows
+    std::uint32_t shift = 0;     // its transfer's phase cycle
     std::uint32_t end_clock = 0;
     std::vector<std::uint32_t> words;
   };
+  // Where a row lies on its tile. Kept apart from the slots, in one flat
+  // vector per tile, so that the free-span search runs over plain memory.
+  struct Span {
+    std::uint32_t start = 0;
+    std::uint32_t horizon = 0;
+    std::uint32_t slot = 0;  // index into `slots`
+  };
   struct TileState {
-    std::map<std::uint32_t, Slot> rows;  // by start cycle; spans never overlap
+    std::vector<Span> spans;             // by start; spans never overlap
     std::vector<std::uint32_t> closing;  // waits to the last horizon, return word
   };
   // What one call would change on one tile, worked out before anything changes.
   struct Staged {
     std::uint16_t tile = 0;
-    std::uint32_t start = 0;
+    std::size_t position = 0;  // where the new span goes in the tile's spans
+    Span span;
     Slot slot;
     bool relays_next = false;
     std::vector<std::uint32_t> next_words;  // the following row, re-laid
@@ -120,80 +127,109 @@ struct Phase::Impl {
   const Topology* topology;
   PhaseOptions options;
   std::vector<PlacedTransfer> transfers;
-  std::vector<RowTimeline> timelines;
+  std::vector<Slot> slots;
   std::vector<TileState> tiles;
   std::uint32_t length = 0;
   std::size_t last_words = 0;
 
-  Impl(const Topology& t, PhaseOptions o)
-      : topology(&t), options(std::move(o)), tiles(t.size()) {}
+  Impl(const Topology& t, PhaseOptions o) : topology(&t), options(std::move(o)), tiles(t.size()) {}
 
-  // The placed row on `tile` that the span [start, horizon) overlaps, if any.
-  // Rows are sorted by start and never overlap, so their horizons are sorted
-  // too: only the last row starting before `horizon` can reach past `start`.
-  const Slot* overlapping(std::uint16_t tile, std::uint64_t start, std::uint64_t horizon) const {
-    const auto& rows = tiles[tile].rows;
-    auto it = rows.lower_bound(static_cast<std::uint32_t>(std::min(horizon, cycle_limit)));
-    if (horizon > cycle_limit) it = rows.end();
-    if (it == rows.begin()) return nullptr;
-    const Slot& before = std::prev(it)->second;
-    return before.horizon > start ? &before : nullptr;
+  // The earliest cycle at or after `from` at which a span of `cycles` cycles
+  // fits on `tile` without overlapping a placed row (touching is allowed).
+  // Spans are sorted by start and never overlap, so their horizons are sorted
+  // too: the search starts at the first span that ends after `from`.
+  std::uint64_t first_fit(std::uint16_t tile, std::uint64_t from, std::uint32_t cycles) const {
+    const auto& spans = tiles[tile].spans;
+    auto it = std::ranges::upper_bound(spans, from, {},
+                                       [](const Span& s) { return std::uint64_t{s.horizon}; });
+    std::uint64_t at = from;
+    for (; it != spans.end() && it->start < at + cycles; ++it) {
+      at = std::max<std::uint64_t>(at, it->horizon);
+    }
+    return at;
   }
 
-  std::expected<void, ExchangeError> check_range(const PlannedRows& planned, std::uint32_t at) const {
+  std::expected<void, ExchangeError> check_range(const PlannedRows& planned,
+                                                 std::uint32_t at) const {
     for (const RowTimeline& row : planned.timelines) {
       if (auto fits = check_horizon(at, row, options.maximum_cycles); !fits) return fits;
     }
     return {};
   }
 
-  // Earliest phase cycle at or after `minimum` at which no row overlaps.
-  std::expected<std::uint32_t, ExchangeError> earliest(const PlannedRows& planned,
-                                                       std::uint32_t minimum) const {
-    std::uint32_t at = minimum;
-    for (;;) {
-      if (auto fits = check_range(planned, at); !fits) return std::unexpected(fits.error());
-      bool moved = false;
-      for (std::size_t i = 0; i < planned.timelines.size() && !moved; ++i) {
-        const RowTimeline& row = planned.timelines[i];
-        const Slot* busy = overlapping(planned.placed.rows[i].tile, std::uint64_t{at} + row.start,
-                                       std::uint64_t{at} + row.horizon);
-        if (busy) {
-          // The earliest cycle at which this row starts where the busy one ends.
-          at = busy->horizon - row.start;
-          moved = true;
-        }
-      }
-      if (!moved) return at;
-    }
+  bool fits(const PlannedRows& planned, std::size_t i, std::uint32_t at) const {
+    const RowTimeline& row = planned.timelines[i];
+    const std::uint64_t start = std::uint64_t{at} + row.start;
+    return first_fit(planned.placed.rows[i].tile, start, row.horizon - row.start) == start;
   }
 
-  std::expected<Staged, ExchangeError> stage(std::uint16_t tile, std::uint32_t row_id,
+  // Earliest phase cycle at or after `minimum` at which no row overlaps: the
+  // rows take turns moving the candidate to their tile's first span that fits
+  // them, until every row has fitted the same candidate in a row.
+  std::expected<std::uint32_t, ExchangeError> earliest(const PlannedRows& planned,
+                                                       std::uint32_t minimum) const {
+    const std::size_t rows = planned.timelines.size();
+    std::uint32_t at = minimum;
+    if (auto in_range = check_range(planned, at); !in_range) {
+      return std::unexpected(in_range.error());
+    }
+    for (std::size_t i = 0, fitted = 0; fitted < rows; i = (i + 1) % rows) {
+      const RowTimeline& row = planned.timelines[i];
+      const std::uint64_t start = std::uint64_t{at} + row.start;
+      const std::uint64_t fit =
+          first_fit(planned.placed.rows[i].tile, start, row.horizon - row.start);
+      if (fit == start) {
+        ++fitted;
+        continue;
+      }
+      const std::uint64_t moved_to = fit - row.start;
+      if (moved_to > cycle_limit) {
+        return detail::schedule_error(ScheduleReason::PhaseHorizonOverflow);
+      }
+      at = static_cast<std::uint32_t>(moved_to);
+      if (auto in_range = check_range(planned, at); !in_range) {
+        return std::unexpected(in_range.error());
+      }
+      fitted = 1;
+    }
+    return at;
+  }
+
+  // Lays row `index` of the transfer about to become number transfers.size().
+  std::expected<Staged, ExchangeError> stage(const PlannedRows& planned, std::size_t index,
                                              std::uint32_t at) const {
-    const RowTimeline& row = timelines[row_id];
+    const RowTimeline& row = planned.timelines[index];
+    const std::uint16_t tile = planned.placed.rows[index].tile;
     const TileState& state = tiles[tile];
     Staged staged;
     staged.tile = tile;
-    staged.start = at + row.start;
-    staged.slot.row_id = row_id;
+    staged.span = {at + row.start, at + row.horizon, 0};
+    staged.slot.transfer = static_cast<std::uint32_t>(transfers.size());
+    staged.slot.row = static_cast<std::uint32_t>(index);
+    // A row's words, a few lead-in waits included, rarely pass its own nine.
+    staged.slot.words.reserve(row_length);
     staged.slot.shift = at;
-    staged.slot.horizon = at + row.horizon;
-    const auto next = state.rows.lower_bound(staged.start);
-    std::uint32_t clock = next == state.rows.begin() ? 0 : std::prev(next)->second.end_clock;
+    const auto next = std::ranges::lower_bound(state.spans, staged.span.start, {}, &Span::start);
+    staged.position = static_cast<std::size_t>(next - state.spans.begin());
+    std::uint32_t clock = next == state.spans.begin() ? 0 : slots[std::prev(next)->slot].end_clock;
     if (auto laid = phase_detail::lay_row(staged.slot.words, clock, row, at); !laid) {
       return std::unexpected(laid.error());
     }
     staged.slot.end_clock = clock;
-    if (next != state.rows.end()) {
+    if (next != state.spans.end()) {
       // The following row's lead-in wait starts where the new row ends.
       staged.relays_next = true;
-      const Slot& following = next->second;
-      auto laid = phase_detail::lay_row(staged.next_words, clock, timelines[following.row_id],
-                                        following.shift);
+      const Slot& following = slots[next->slot];
+      // Its timeline is read again from its row rather than kept for every row.
+      auto timeline = phase_detail::read_row(transfers[following.transfer].rows[following.row].row);
+      if (!timeline) throw InternalFault("a placed phase row reads again");
+      staged.next_words.reserve(following.words.size() + 1);
+      auto laid = phase_detail::lay_row(staged.next_words, clock, *timeline, following.shift);
       if (!laid) return std::unexpected(laid.error());
       if (clock != following.end_clock) throw InternalFault("phase row ends where it did");
     } else {
-      auto waited = append_plain_delay(staged.closing, clock, staged.slot.horizon);
+      staged.closing.reserve(2);
+      auto waited = append_plain_delay(staged.closing, clock, staged.span.horizon);
       if (!waited) return std::unexpected(waited.error());
       staged.closing.push_back(return_word);
     }
@@ -211,11 +247,11 @@ struct Phase::Impl {
     std::uint32_t at = minimum;
     if (exactly) {
       at = *exactly;
-      if (auto fits = check_range(planned, at); !fits) return std::unexpected(fits.error());
+      if (auto in_range = check_range(planned, at); !in_range) {
+        return std::unexpected(in_range.error());
+      }
       for (std::size_t i = 0; i < planned.timelines.size(); ++i) {
-        const RowTimeline& row = planned.timelines[i];
-        if (overlapping(planned.placed.rows[i].tile, std::uint64_t{at} + row.start,
-                        std::uint64_t{at} + row.horizon)) {
+        if (!fits(planned, i, at)) {
           return detail::schedule_error(i == 0 ? ScheduleReason::PhaseSenderOverlap
                                                : ScheduleReason::PhaseReceiverOverlap);
         }
@@ -227,33 +263,28 @@ struct Phase::Impl {
     }
 
     // Lay every touched tile's new words before changing anything.
-    const auto first_row = static_cast<std::uint32_t>(timelines.size());
-    timelines.insert(timelines.end(), planned.timelines.begin(), planned.timelines.end());
     std::vector<Staged> staged;
     staged.reserve(planned.timelines.size());
     std::size_t words = 0;
     for (std::size_t i = 0; i < planned.timelines.size(); ++i) {
-      const std::uint16_t tile = planned.placed.rows[i].tile;
-      auto one = stage(tile, first_row + static_cast<std::uint32_t>(i), at);
-      if (!one) {
-        timelines.resize(first_row);
-        return std::unexpected(one.error());
-      }
-      words += words_of(*one, tiles[tile].rows.empty());
+      auto one = stage(planned, i, at);
+      if (!one) return std::unexpected(one.error());
+      words += words_of(*one, tiles[one->tile].spans.empty());
       staged.push_back(std::move(*one));
     }
     if (options.work_budget && words > *options.work_budget) {
-      timelines.resize(first_row);
       return std::unexpected(ExchangeError::ValidationBudgetExceeded{});
     }
 
     for (Staged& one : staged) {
       TileState& state = tiles[one.tile];
-      length = std::max(length, one.slot.horizon);
-      auto [it, inserted] = state.rows.emplace(one.start, std::move(one.slot));
-      if (!inserted) throw InternalFault("phase rows never share a start");
+      length = std::max(length, one.span.horizon);
+      one.span.slot = static_cast<std::uint32_t>(slots.size());
+      slots.push_back(std::move(one.slot));
+      const auto it = state.spans.insert(
+          state.spans.begin() + static_cast<std::ptrdiff_t>(one.position), one.span);
       if (one.relays_next) {
-        std::next(it)->second.words = std::move(one.next_words);
+        slots[std::next(it)->slot].words = std::move(one.next_words);
       } else {
         state.closing = std::move(one.closing);
       }
@@ -292,19 +323,28 @@ void Phase::set_maximum_cycles(std::uint32_t maximum) noexcept {
 void Phase::set_work_budget(std::optional<std::size_t> budget) noexcept {
   impl_->options.work_budget = budget;
 }
-const PhaseOptions& Phase::options() const noexcept { return impl_->options; }
-std::uint32_t Phase::length() const noexcept { return impl_->length; }
-std::span<const PlacedTransfer> Phase::transfers() const noexcept { return impl_->transfers; }
-std::size_t Phase::words_laid_by_last_call() const noexcept { return impl_->last_words; }
+const PhaseOptions& Phase::options() const noexcept {
+  return impl_->options;
+}
+std::uint32_t Phase::length() const noexcept {
+  return impl_->length;
+}
+std::span<const PlacedTransfer> Phase::transfers() const noexcept {
+  return impl_->transfers;
+}
+std::size_t Phase::words_laid_by_last_call() const noexcept {
+  return impl_->last_words;
+}
 
 std::vector<std::uint32_t> Phase::program(std::uint16_t tile) const {
   std::vector<std::uint32_t> words;
   if (tile >= impl_->tiles.size()) return words;
   const Impl::TileState& state = impl_->tiles[tile];
-  if (state.rows.empty()) return words;
+  if (state.spans.empty()) return words;
   words.push_back(sync_word);
-  for (const auto& [start, slot] : state.rows) {
-    words.insert(words.end(), slot.words.begin(), slot.words.end());
+  for (const Impl::Span& span : state.spans) {
+    const auto& laid = impl_->slots[span.slot].words;
+    words.insert(words.end(), laid.begin(), laid.end());
   }
   words.insert(words.end(), state.closing.begin(), state.closing.end());
   return words;
@@ -313,7 +353,7 @@ std::vector<std::uint32_t> Phase::program(std::uint16_t tile) const {
 std::vector<TileProgram> Phase::programs() const {
   std::vector<TileProgram> out;
   for (std::size_t tile = 0; tile < impl_->tiles.size(); ++tile) {
-    if (impl_->tiles[tile].rows.empty()) continue;
+    if (impl_->tiles[tile].spans.empty()) continue;
     const auto logical = static_cast<std::uint16_t>(tile);
     out.push_back({logical, program(logical)});
   }

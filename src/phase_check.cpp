@@ -61,11 +61,11 @@ std::expected<std::map<std::uint16_t, std::vector<ExpectedRow>>, PhaseMismatch> 
       const std::uint64_t start = std::uint64_t{transfer.at} + timeline->start;
       const std::uint64_t horizon = std::uint64_t{transfer.at} + timeline->horizon;
       if (horizon > cycle_limit || start != row.start || horizon != row.horizon) {
-        return std::unexpected(mismatch(
-            PhaseMismatchKind::PlacedRow, row.tile, 0,
-            "span " + number(start) + ".." + number(horizon) + " of " +
-                row_name({*timeline, 0, 0, 0, t}) + " at cycle " + number(transfer.at),
-            "span " + number(row.start) + ".." + number(row.horizon)));
+        return std::unexpected(mismatch(PhaseMismatchKind::PlacedRow, row.tile, 0,
+                                        "span " + number(start) + ".." + number(horizon) + " of " +
+                                            row_name({*timeline, 0, 0, 0, t}) + " at cycle " +
+                                            number(transfer.at),
+                                        "span " + number(row.start) + ".." + number(row.horizon)));
       }
       by_tile[row.tile].push_back({*timeline, transfer.at, static_cast<std::uint32_t>(start),
                                    static_cast<std::uint32_t>(horizon), t});
@@ -113,17 +113,18 @@ std::optional<PhaseMismatch> check_program(std::uint16_t tile, std::span<const s
                         describe(decoded[i]));
       case StepKind::Return:
         if (row < rows.size()) {
-          return mismatch(K::MissingInstruction, tile, i,
-                          phase_detail::describe_item(rows[row].timeline.items[item],
-                                                      rows[row].shift),
-                          "the return word");
+          return mismatch(
+              K::MissingInstruction, tile, i,
+              phase_detail::describe_item(rows[row].timeline.items[item], rows[row].shift),
+              "the return word");
         }
         if (i + 1 != decoded.size()) {
           return mismatch(K::Framing, tile, i + 1, "nothing after the return word",
                           describe(decoded[i + 1]));
         }
         if (clock != last_horizon) {
-          return mismatch(K::Return, tile, i, "return word issuing at cycle " + number(last_horizon),
+          return mismatch(K::Return, tile, i,
+                          "return word issuing at cycle " + number(last_horizon),
                           "return word issuing at cycle " + number(clock));
         }
         return std::nullopt;
@@ -137,8 +138,8 @@ std::optional<PhaseMismatch> check_program(std::uint16_t tile, std::span<const s
         if (item == 0 && row > 0 && expected.start < rows[row - 1].horizon) {
           return mismatch(K::Overlap, tile, i,
                           row_name(expected) + " starting at or after cycle " +
-                              number(rows[row - 1].horizon) + ", where " +
-                              row_name(rows[row - 1]) + " ends",
+                              number(rows[row - 1].horizon) + ", where " + row_name(rows[row - 1]) +
+                              " ends",
                           row_name(expected) + " starting at cycle " + number(expected.start));
         }
         const TimedItem& wanted = expected.timeline.items[item];
@@ -216,8 +217,8 @@ std::optional<PhaseMismatch> check_phase(std::span<const TileProgram> programs,
   auto row_it = rows->begin();
   auto program_it = by_tile.begin();
   while (row_it != rows->end() || program_it != by_tile.end()) {
-    const bool take_rows =
-        row_it != rows->end() && (program_it == by_tile.end() || row_it->first <= program_it->first);
+    const bool take_rows = row_it != rows->end() &&
+                           (program_it == by_tile.end() || row_it->first <= program_it->first);
     const bool take_program = program_it != by_tile.end() &&
                               (row_it == rows->end() || program_it->first <= row_it->first);
     const std::uint16_t tile = take_rows ? row_it->first : program_it->first;

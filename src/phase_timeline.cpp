@@ -69,29 +69,30 @@ Step read_step(std::span<const DecodedInstruction> decoded, std::size_t index,
 
 std::expected<RowTimeline, ExchangeError> read_row(const ExchangeRow& row) {
   if (row[0] != sync_word) return detail::schedule_error(ScheduleReason::PhaseRowFrame);
-  std::array<DecodedInstruction, row_length> decoded{};
-  for (std::size_t i = 0; i < row_length; ++i) decoded[i] = decode_instruction(row[i]);
-  // decode_instruction() alone never names a payload word; the word after a
-  // SENDPICP instruction is its payload.
-  for (std::size_t i = 1; i + 1 < row_length; ++i) {
-    if (decoded[i].kind == WordKind::SendPicp) {
-      decoded[i + 1].kind = WordKind::SendPicpPayload;
-      decoded[i + 1].advance = 0;
-      ++i;
-    }
-  }
+  // Words are decoded as the walk reaches them (the zero fill after the return
+  // word never is); the word after a SENDPICP instruction is its payload.
   RowTimeline out;
   // Nine words of at most 524288 cycles each: the clock cannot pass 32 bits.
   std::uint32_t clock = 0;
   for (std::size_t i = 1; i < row_length;) {
-    const Step step = read_step(decoded, i, clock);
+    std::array<DecodedInstruction, 2> decoded{decode_instruction(row[i])};
+    std::size_t known = 1;
+    if (decoded[0].kind == WordKind::SendPicp && i + 1 < row_length) {
+      decoded[1] = decode_instruction(row[i + 1]);
+      decoded[1].kind = WordKind::SendPicpPayload;
+      decoded[1].advance = 0;
+      known = 2;
+    }
+    const Step step = read_step(std::span(decoded).first(known), 0, clock);
     if (step.kind == StepKind::Return) {
       if (out.size == 0) return detail::schedule_error(ScheduleReason::PhaseRowFrame);
       out.horizon = clock;
       out.start = out.items[0].latest_issue();
       return out;
     }
-    if (step.kind == StepKind::Unplaceable) return detail::schedule_error(ScheduleReason::PhaseRowWord);
+    if (step.kind == StepKind::Unplaceable) {
+      return detail::schedule_error(ScheduleReason::PhaseRowWord);
+    }
     if (step.kind == StepKind::Item) out.items[out.size++] = step.item;
     clock += step.advance;
     i += step.words;
@@ -99,17 +100,16 @@ std::expected<RowTimeline, ExchangeError> read_row(const ExchangeRow& row) {
   return detail::schedule_error(ScheduleReason::PhaseRowFrame);
 }
 
-std::expected<void, ExchangeError> lay_item(std::vector<std::uint32_t>& words,
-                                            std::uint32_t& clock, const TimedItem& item,
-                                            std::uint32_t shift) {
+std::expected<void, ExchangeError> lay_item(std::vector<std::uint32_t>& words, std::uint32_t& clock,
+                                            const TimedItem& item, std::uint32_t shift) {
   const std::uint32_t cycle = item.cycle + shift;
   if (item.kind == ItemKind::Control) {
     // A lone receive event: emission cuts the word's advance so that it
     // completes at `cycle`, after a plain delay beyond the word's reach. The
     // event's kind only picks its stream.
-    const ReceiveEvent event{cycle, item.word,
-                             is_pic_delay(item.word) ? ReceiveEventKind::Pointer
-                                                     : ReceiveEventKind::OrdinarySource};
+    const ReceiveEvent event{
+        cycle, item.word,
+        is_pic_delay(item.word) ? ReceiveEventKind::Pointer : ReceiveEventKind::OrdinarySource};
     return append_receive_events(words, clock, std::span(&event, 1), cycle, false);
   }
   auto waited = append_plain_delay(words, clock, cycle);

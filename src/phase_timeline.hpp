@@ -43,9 +43,9 @@ struct TimedItem {
 enum class StepKind : std::uint8_t { Wait, Item, Return, Unplaceable };
 struct Step {
   StepKind kind = StepKind::Unplaceable;
-  TimedItem item;            // StepKind::Item
-  std::uint32_t advance = 0; // cycles the step moves the clock by
-  std::size_t words = 1;     // words the step consumes (2 for a SENDPICP pair)
+  TimedItem item;             // StepKind::Item
+  std::uint32_t advance = 0;  // cycles the step moves the clock by
+  std::size_t words = 1;      // words the step consumes (2 for a SENDPICP pair)
 };
 
 // Reads the decoded word at `index` (its payload word after it for SENDPICP)
@@ -71,9 +71,8 @@ std::expected<RowTimeline, ExchangeError> read_row(const ExchangeRow& row);
 // Lays `item`, shifted by `shift`, after the words already in `words`, from the
 // clock `clock` (the emission rules: plain delays up to a send, a control word
 // cut to complete at its cycle). Emission's errors are returned unchanged.
-std::expected<void, ExchangeError> lay_item(std::vector<std::uint32_t>& words,
-                                            std::uint32_t& clock, const TimedItem& item,
-                                            std::uint32_t shift);
+std::expected<void, ExchangeError> lay_item(std::vector<std::uint32_t>& words, std::uint32_t& clock,
+                                            const TimedItem& item, std::uint32_t shift);
 
 // Lays a whole row timeline shifted by `shift` from `clock`.
 std::expected<void, ExchangeError> lay_row(std::vector<std::uint32_t>& words, std::uint32_t& clock,

@@ -37,8 +37,8 @@ class TransferPicker {
       const std::uint32_t receivers = pick(1, 8);
       while (transfer.receivers.size() < receivers) {
         const auto tile = static_cast<std::uint16_t>(pick(0, zx::r470_tile_count - 1));
-        if (tile != transfer.sender && std::ranges::find(transfer.receivers, tile) ==
-                                           transfer.receivers.end()) {
+        if (tile != transfer.sender &&
+            std::ranges::find(transfer.receivers, tile) == transfer.receivers.end()) {
           transfer.receivers.push_back(tile);
         }
       }

@@ -59,8 +59,7 @@ void expect_passes(const zx::Phase& phase) {
 // ---- One transfer: the planner's rows, word for word -------------------------
 
 void expect_single_transfer_rows(const zx::Transfer& transfer) {
-  SCOPED_TRACE(::testing::Message() << "sender " << transfer.sender << " count "
-                                    << transfer.count);
+  SCOPED_TRACE(::testing::Message() << "sender " << transfer.sender << " count " << transfer.count);
   auto plan = transfer.kind == zx::TransferKind::Multicast
                   ? board().multicast(transfer.sender, transfer.receivers, transfer.count, 0)
                   : board().paired_multicast(transfer.sender, transfer.receivers, transfer.count);
@@ -220,7 +219,8 @@ TEST(PhasePlacement, MaximumLengthRefusesTheFirstRowPastIt) {
   EXPECT_EQ(phase.length(), 200u);
   // List scheduling fills the room before and then runs into the end.
   std::expected<std::uint32_t, zx::ExchangeError> again;
-  for (int i = 0; i < 10 && (again = phase.add(transfer)); ++i) {}
+  for (int i = 0; i < 10 && (again = phase.add(transfer)); ++i) {
+  }
   ASSERT_FALSE(again);
   const auto* range = again.error().get_if<zx::ExchangeError::PlanOffsetRange>();
   ASSERT_NE(range, nullptr);
