@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "cli.hpp"
+#include "phase.hpp"
 #include "report.hpp"
 #include "zerin/exchange.hpp"
 
@@ -130,6 +131,23 @@ int run(const zp::Options& options) {
 int main(int argc, char** argv) {
   std::vector<std::string_view> args;
   for (int i = 1; i < argc; ++i) args.emplace_back(argv[i]);
+  // The phase subcommands take a file and parse their own few options.
+  if (!args.empty() && (args[0] == "phase" || args[0] == "check")) {
+    try {
+      const std::span<const std::string_view> rest = std::span(args).subspan(1);
+      const int status = args[0] == "phase" ? zp::phase_main(rest, std::cout, std::cerr)
+                                            : zp::check_main(rest, std::cout, std::cerr);
+      std::cout.flush();
+      if (!std::cout) {
+        std::cerr << "zerin-plan: cannot write standard output\n";
+        return exit_planning;
+      }
+      return status;
+    } catch (const zx::InternalFault& fault) {
+      std::cerr << "zerin-plan: internal fault: " << fault.what() << '\n';
+      return 101;
+    }
+  }
   const auto options = zp::parse_command_line(args);
   if (!options) {
     std::cerr << "zerin-plan: " << options.error().message << '\n'
