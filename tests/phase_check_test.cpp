@@ -204,58 +204,36 @@ TEST(PhaseCheck, OverlappedRowsFailWhereTheLaterRowBegins) {
 }
 
 TEST(PhaseCheck, FramingAndWordsOutsideTheReading) {
-  {
+  using Words = std::vector<std::uint32_t>;
+  struct Case {
+    const char* what;
+    void (*breaks)(Words&);
+    Kind kind;
+    std::size_t (*word)(const Words&);  // where the mismatch is reported
+  };
+  const Case cases[] = {
+      {"no sync word first", [](Words& w) { w[0] = 0; }, Kind::Framing,
+       [](const Words&) -> std::size_t { return 0; }},
+      {"no return word", [](Words& w) { w.pop_back(); }, Kind::Framing,
+       [](const Words& w) { return w.size(); }},
+      {"a word after the return word", [](Words& w) { w.push_back(zx::delay(0)); }, Kind::Framing,
+       [](const Words& w) { return w.size() - 1; }},
+      {"a send-control word", [](Words& w) { w.insert(w.begin() + 1, 0x70100000u); }, Kind::Word,
+       [](const Words&) -> std::size_t { return 1; }},
+      {"a second sync word", [](Words& w) { w.insert(w.begin() + 1, zx::sync_word); },
+       Kind::Framing, [](const Words&) -> std::size_t { return 1; }},
+      {"the closing wait a cycle short", [](Words& w) { w[w.size() - 2] -= 1; }, Kind::Return,
+       [](const Words& w) { return w.size() - 1; }},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
     Broken broken;
-    broken.words(30)[0] = 0;
+    c.breaks(broken.words(30));
     const auto found = broken.checked();
     ASSERT_TRUE(found);
-    EXPECT_EQ(found->kind, Kind::Framing);
+    EXPECT_EQ(found->kind, c.kind) << zx::describe(*found);
     EXPECT_EQ(found->tile, 30);
-    EXPECT_EQ(found->word, 0u);
-  }
-  {
-    Broken broken;
-    broken.words(30).pop_back();  // no return word
-    const auto found = broken.checked();
-    ASSERT_TRUE(found);
-    EXPECT_EQ(found->kind, Kind::Framing);
-    EXPECT_EQ(found->word, broken.words(30).size());
-  }
-  {
-    Broken broken;
-    broken.words(30).push_back(zx::delay(0));  // a word after the return word
-    const auto found = broken.checked();
-    ASSERT_TRUE(found);
-    EXPECT_EQ(found->kind, Kind::Framing);
-    EXPECT_EQ(found->word, broken.words(30).size() - 1);
-  }
-  {
-    Broken broken;
-    auto& words = broken.words(30);
-    words.insert(words.begin() + 1, 0x70100000u);  // a send-control word
-    const auto found = broken.checked();
-    ASSERT_TRUE(found);
-    EXPECT_EQ(found->kind, Kind::Word);
-    EXPECT_EQ(found->word, 1u);
-  }
-  {
-    Broken broken;
-    auto& words = broken.words(30);
-    words.insert(words.begin() + 1, zx::sync_word);
-    const auto found = broken.checked();
-    ASSERT_TRUE(found);
-    EXPECT_EQ(found->kind, Kind::Framing);
-    EXPECT_EQ(found->word, 1u);
-  }
-  {
-    // The closing wait one cycle short: the return word issues early.
-    Broken broken;
-    auto& words = broken.words(30);
-    words[words.size() - 2] -= 1;
-    const auto found = broken.checked();
-    ASSERT_TRUE(found);
-    EXPECT_EQ(found->kind, Kind::Return);
-    EXPECT_EQ(found->word, words.size() - 1);
+    EXPECT_EQ(found->word, c.word(broken.words(30)));
   }
 }
 

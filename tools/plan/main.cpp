@@ -126,27 +126,12 @@ int run(const zp::Options& options) {
   return 0;
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
-  std::vector<std::string_view> args;
-  for (int i = 1; i < argc; ++i) args.emplace_back(argv[i]);
+// Parses the arguments and runs the subcommand; the exit status.
+int dispatch(std::span<const std::string_view> args) {
   // The phase subcommands take a file and parse their own few options.
   if (!args.empty() && (args[0] == "phase" || args[0] == "check")) {
-    try {
-      const std::span<const std::string_view> rest = std::span(args).subspan(1);
-      const int status = args[0] == "phase" ? zp::phase_main(rest, std::cout, std::cerr)
-                                            : zp::check_main(rest, std::cout, std::cerr);
-      std::cout.flush();
-      if (!std::cout) {
-        std::cerr << "zerin-plan: cannot write standard output\n";
-        return exit_planning;
-      }
-      return status;
-    } catch (const zx::InternalFault& fault) {
-      std::cerr << "zerin-plan: internal fault: " << fault.what() << '\n';
-      return 101;
-    }
+    return args[0] == "phase" ? zp::phase_main(args.subspan(1), std::cout, std::cerr)
+                              : zp::check_main(args.subspan(1), std::cout, std::cerr);
   }
   const auto options = zp::parse_command_line(args);
   if (!options) {
@@ -154,8 +139,16 @@ int main(int argc, char** argv) {
               << "usage: " << options.error().usage << '\n';
     return exit_usage;
   }
+  return run(*options);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  std::vector<std::string_view> args;
+  for (int i = 1; i < argc; ++i) args.emplace_back(argv[i]);
   try {
-    const int status = run(*options);
+    const int status = dispatch(args);
     std::cout.flush();
     if (!std::cout) {
       std::cerr << "zerin-plan: cannot write standard output\n";
