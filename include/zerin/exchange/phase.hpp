@@ -178,26 +178,34 @@ class ZERIN_EXCHANGE_API Phase {
   Phase(Phase&&) noexcept;
   /// Phases move; they are not copied.
   Phase& operator=(Phase&&) noexcept;
+  /// Not copyable: a phase owns every tile's program.
   Phase(const Phase&) = delete;
+  /// Not copyable: a phase owns every tile's program.
   Phase& operator=(const Phase&) = delete;
 
   /// Places `transfer` at the earliest phase cycle `T` at or after `minimum`
   /// at which every one of its rows fits a free span of its tile (gaps between
   /// earlier rows included: list scheduling in call order), and returns `T`.
   ///
-  /// Errors, in this order: those of `place_transfer`; `PlanOffsetRange {
-  /// cycles, maximum }` when, at the earliest conflict-free `T`, a row's
-  /// horizon (`cycles`) passes the maximum (the first such row, sender first);
-  /// `ValidationBudgetExceeded` when laying the words would pass the work
-  /// budget. On error the phase is unchanged.
+  /// Errors, in this order: the planner's errors and Schedule "phase transfer
+  /// receives on its sending tile", "phase row frame", "phase row word", as
+  /// `place_transfer` gives them; then, at the first candidate `T` at which a
+  /// row's horizon passes the 32-bit clock or the maximum (candidates only
+  /// grow), for the first such row, sender first: Schedule "phase horizon
+  /// overflow" or `PlanOffsetRange { cycles, maximum }` with `cycles` that
+  /// horizon; `ValidationBudgetExceeded` when laying the words would pass the
+  /// work budget. On error the phase is unchanged.
   std::expected<std::uint32_t, ExchangeError> add(const Transfer& transfer,
                                                   std::uint32_t minimum = 0);
 
   /// Places `transfer` exactly at phase cycle `at`.
   ///
-  /// Errors, in this order: those of `place_transfer`; `PlanOffsetRange` when
-  /// a row's horizon passes the maximum (the first such row, sender first);
-  /// Schedule "phase sender row overlaps a placed row" or "phase receiver row
+  /// Errors, in this order: the planner's errors and Schedule "phase transfer
+  /// receives on its sending tile", "phase row frame", "phase row word", as
+  /// `place_transfer` gives them; for the first row, sender first, whose
+  /// horizon passes the 32-bit clock or the maximum, Schedule "phase horizon
+  /// overflow" or `PlanOffsetRange { cycles, maximum }` with `cycles` that
+  /// horizon; Schedule "phase sender row overlaps a placed row" or "phase receiver row
   /// overlaps a placed row" (the first row, sender first, whose span overlaps
   /// a row already on its tile); `ValidationBudgetExceeded`. On error the
   /// phase is unchanged.
