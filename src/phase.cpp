@@ -81,9 +81,10 @@ std::expected<PlacedTransfer, ExchangeError> place_transfer(const Topology& topo
                                                             std::uint32_t at) {
   auto planned = plan_rows(topology, transfer);
   if (!planned) return std::unexpected(planned.error());
+  // No maximum but the clock's own.
   for (const RowTimeline& row : planned->timelines) {
-    if (std::uint64_t{at} + row.horizon > cycle_limit) {
-      return detail::schedule_error(ScheduleReason::PhaseHorizonOverflow);
+    if (auto fits = check_horizon(at, row, default_maximum_phase_cycles); !fits) {
+      return std::unexpected(fits.error());
     }
   }
   shift_rows(planned->placed, at);
