@@ -149,6 +149,37 @@ SEEDS = {
 }
 
 
+# Operation flags of the phase target.
+AT, PAIRED, CROWD, LARGE, BUDGET, NO_BUDGET = 1, 2, 4, 8, 16, 32
+
+
+def phase_op(op, sender, receivers, count, cycle=0, budget=0):
+    return (u8(op) + u8(budget) + u16(sender) + u8(len(receivers)) +
+            b"".join(u16(r) for r in receivers) + u16(count) + u32(cycle))
+
+
+def phase_seed(maximum, *ops):
+    return u32(maximum) + b"".join(ops)
+
+
+SEEDS["phase"] = [
+    # One multicast, one paired transfer: the planner's rows.
+    phase_seed(0, phase_op(0, 0, [736, 1286], 100)),
+    phase_seed(0, phase_op(PAIRED, 0, [2, 3], 4148)),
+    # Crowded tiles, list scheduling into gaps, a placement at a given cycle.
+    phase_seed(0, phase_op(CROWD | AT, 1, [2, 3], 300, 5000),
+               phase_op(CROWD, 1, [2, 5, 7], 40), phase_op(CROWD, 2, [1], 4000),
+               phase_op(CROWD | PAIRED, 4, [2, 3, 6, 7], 64), phase_op(CROWD, 1, [2], 1, 100)),
+    # An overlap refused, the sender among its receivers, a budget too small.
+    phase_seed(0, phase_op(AT, 10, [20], 100, 0), phase_op(AT, 20, [30], 100, 10),
+               phase_op(0, 10, [10, 11], 5), phase_op(BUDGET, 30, [40], 5, 0, 3),
+               phase_op(NO_BUDGET, 30, [40], 5)),
+    # A short maximum and a cycle near the top of the clock.
+    phase_seed(300, phase_op(0, 0, [736], 200), phase_op(0, 0, [736], 200),
+               phase_op(AT | LARGE, 5, [6], 1, 0xFFFFFFF0)),
+]
+
+
 def main():
     for target, seeds in SEEDS.items():
         folder = ROOT / target

@@ -10,6 +10,7 @@
 #include "zerin/exchange/diagnostics.hpp"
 #include "zerin/exchange/emission.hpp"
 #include "zerin/exchange/errors.hpp"
+#include "zerin/exchange/phase.hpp"
 #include "zerin/exchange/plans.hpp"
 #include "zerin/exchange/receive_events.hpp"
 #include "zerin/exchange/routing.hpp"

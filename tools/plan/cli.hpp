@@ -29,6 +29,7 @@ struct Options {
   std::optional<std::uint32_t> offset;   // multicast, timing
   std::vector<std::uint32_t> words;      // timing, decode
   std::uint16_t tile = 0;                // tile
+  std::string file;                      // phase, check
   bool json = false;
   std::optional<std::string> svg_path;  // plans and timing
   bool verbose = false;

@@ -9,9 +9,11 @@
 #include <functional>
 #include <iostream>
 #include <memory>
+#include <sstream>
 
 #include "cli.hpp"
 #include "explain.hpp"
+#include "phase.hpp"
 #include "report.hpp"
 #include "zerin/exchange.hpp"
 
@@ -249,6 +251,29 @@ void run_tile(const Options& options, Output& output) {
                              : render_tile_text(topology, options.tile, *physical, *partner);
 }
 
+void add_file(CLI::App& app, Options& options, const std::string& help) {
+  app.add_option("FILE", options.file, help)->type_name("FILE.json")->required();
+}
+
+// The phase subcommands write to streams; the program prints an Output.
+void run_file_command(int (*command)(const PhaseCommandOptions&, std::ostream&, std::ostream&),
+                      const Options& options, Output& output) {
+  std::ostringstream out;
+  std::ostringstream err;
+  output.status =
+      command(PhaseCommandOptions{options.file, options.json, options.svg_path}, out, err);
+  output.out += out.str();
+  output.err += err.str();
+}
+
+void run_phase(const Options& options, Output& output) {
+  run_file_command(run_phase_command, options, output);
+}
+
+void run_check(const Options& options, Output& output) {
+  run_file_command(run_check_command, options, output);
+}
+
 // ---------------------------------------------------------------------------
 // The table.
 
@@ -318,6 +343,21 @@ constexpr CommandSpec table[] = {
        add_json(app, options);
      },
      run_tile},
+    {"phase", "lay a phase file's transfers as one program per tile",
+     "FILE.json [--json] [--svg FILE]",
+     [](CLI::App& app, Options& options) {
+       add_file(app, options, "the transfers of the phase (JSON)");
+       add_json(app, options);
+       add_svg(app, options);
+     },
+     run_phase},
+    {"check", "check per-tile programs against the transfers they should carry out",
+     "FILE.json [--json]",
+     [](CLI::App& app, Options& options) {
+       add_file(app, options, "the placed transfers and the programs (JSON)");
+       add_json(app, options);
+     },
+     run_check},
 };
 
 }  // namespace

@@ -90,10 +90,22 @@ enum class ScheduleReason : std::uint8_t {
                                ///< running cycle count passes 0xFFFFFFFF.
   SenderPayload,  ///< "sender payload": scheduled_sender_timing and set_sender_control: the row has
                   ///< no payload send.
+  PhaseSelfReceiver,  ///< "phase transfer receives on its sending tile": place_transfer: the
+                      ///< sender is one of the receivers, two rows on one tile at once.
+  PhaseRowFrame,  ///< "phase row frame": place_transfer: a row lacks its sync word, its return word
+                  ///< or any instruction.
+  PhaseRowWord,   ///< "phase row word": place_transfer: a row word the timeline reading cannot
+                  ///< place.
+  PhaseHorizonOverflow,  ///< "phase horizon overflow": place_transfer and Phase: a row's horizon
+                         ///< passes 0xFFFFFFFF cycles from the phase-entry sync.
+  PhaseSenderOverlap,    ///< "phase sender row overlaps a placed row": Phase::add_at: the sender's
+                         ///< row overlaps a row already on its tile.
+  PhaseReceiverOverlap,  ///< "phase receiver row overlaps a placed row": Phase::add_at: a
+                         ///< receiver's row overlaps a row already on its tile.
 };
 
 /// Number of `ScheduleReason` enumerators; they are numbered 0 to this minus 1.
-inline constexpr std::size_t schedule_reason_count = 35;
+inline constexpr std::size_t schedule_reason_count = 41;
 
 /// The text of every reason, indexed by its enumerator's value. Each text is a
 /// short phrase of printable ASCII without quotes, backslashes or control characters.
@@ -133,6 +145,12 @@ inline constexpr std::array<std::string_view, schedule_reason_count> schedule_re
     "sender row return",
     "sender event horizon overflow",
     "sender payload",
+    "phase transfer receives on its sending tile",
+    "phase row frame",
+    "phase row word",
+    "phase horizon overflow",
+    "phase sender row overlaps a placed row",
+    "phase receiver row overlaps a placed row",
 };
 
 /// The fixed text of `reason`, e.g. "sender payload" for ScheduleReason::SenderPayload.
