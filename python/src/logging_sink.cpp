@@ -1,0 +1,107 @@
+#include "logging_sink.hpp"
+
+#include <memory>
+#include <string>
+
+#include "zerin/exchange.hpp"
+
+namespace zerin::exchange::python {
+namespace {
+
+namespace py = pybind11;
+
+// Python's logging levels; TRACE sits below DEBUG, where logging has no name.
+int python_level(DiagnosticLevel level) {
+  switch (level) {
+    case DiagnosticLevel::Error:
+      return 40;
+    case DiagnosticLevel::Warn:
+      return 30;
+    case DiagnosticLevel::Info:
+      return 20;
+    case DiagnosticLevel::Debug:
+      return 10;
+    case DiagnosticLevel::Trace:
+      return 5;
+  }
+  return 10;
+}
+
+// Hands events to the logger named after the library's diagnostic target.
+// Planners are called with the GIL held; other threads take it first.
+class LoggingSink final : public DiagnosticSink {
+ public:
+  explicit LoggingSink(py::object logger) : logger_(std::move(logger)) {
+    // logging caches isEnabledFor() per level in this dict and clears it, in
+    // place, whenever a level changes: a hit answers without calling Python.
+    if (py::hasattr(logger_, "_cache")) {
+      py::object cache = logger_.attr("_cache");
+      if (PyDict_Check(cache.ptr())) cache_ = std::move(cache);
+    }
+  }
+
+  bool enabled(DiagnosticLevel level, std::string_view) const noexcept override {
+    if (Py_IsInitialized() == 0) return false;
+    const bool held = PyGILState_Check() != 0;
+    const PyGILState_STATE state = held ? PyGILState_UNLOCKED : PyGILState_Ensure();
+    bool result = false;
+    PyObject* key = PyLong_FromLong(python_level(level));
+    PyObject* cached =
+        (key != nullptr && cache_) ? PyDict_GetItemWithError(cache_.ptr(), key) : nullptr;
+    if (cached != nullptr) {
+      result = PyObject_IsTrue(cached) == 1;
+    } else if (key != nullptr && !PyErr_Occurred()) {
+      PyObject* answer = PyObject_CallMethod(logger_.ptr(), "isEnabledFor", "O", key);
+      result = answer != nullptr && PyObject_IsTrue(answer) == 1;
+      Py_XDECREF(answer);
+    }
+    Py_XDECREF(key);
+    // Logging must never change a result: a failure here only loses the event.
+    if (PyErr_Occurred()) PyErr_WriteUnraisable(logger_.ptr());
+    if (!held) PyGILState_Release(state);
+    return result;
+  }
+
+  void deliver(const DiagnosticEvent& event) override {
+    const py::gil_scoped_acquire gil;
+    try {
+      // The library's own line without its "LEVEL target: " head, which the
+      // log record carries as its level and logger name.
+      std::string line = format_diagnostic(event);
+      const std::size_t head = level_name(event.level).size() + 1 + event.target.size() + 2;
+      line.erase(0, std::min(head, line.size()));
+      py::dict fields;
+      for (const DiagnosticField& field : event.fields) {
+        const py::str name(field.name.data(), field.name.size());
+        if (const auto* number = std::get_if<std::uint64_t>(&field.value)) {
+          fields[name] = py::int_(*number);
+        } else {
+          fields[name] = py::str(std::get<std::string>(field.value));
+        }
+      }
+      py::dict extra;
+      extra["zerin_message"] = py::str(event.message.data(), event.message.size());
+      extra["zerin_fields"] = fields;
+      logger_.attr("log")(python_level(event.level), "%s", line, py::arg("extra") = extra);
+    } catch (py::error_already_set& error) {
+      error.discard_as_unraisable(logger_);
+    }
+  }
+
+ private:
+  py::object logger_;
+  py::object cache_;
+};
+
+}  // namespace
+
+void bind_logging(py::module_& module) {
+  py::object logger =
+      py::module_::import("logging").attr("getLogger")(std::string(diagnostic_target));
+  set_diagnostic_sink(std::make_shared<LoggingSink>(std::move(logger)));
+  // The sink holds Python objects: drop it while the interpreter still runs.
+  module.add_object("_clear_diagnostic_sink", py::cpp_function([] { clear_diagnostic_sink(); }));
+  py::module_::import("atexit").attr("register")(module.attr("_clear_diagnostic_sink"));
+}
+
+}  // namespace zerin::exchange::python
