@@ -28,8 +28,11 @@ long long to_integer(py::handle value, std::string_view name, long long lowest, 
 
 template <class T>
 T to_int(py::handle value, std::string_view name) {
-  return static_cast<T>(
-      to_integer(value, name, std::numeric_limits<T>::min(), std::numeric_limits<T>::max()));
+  // Types wider than long long (std::size_t) are read up to its maximum.
+  constexpr auto highest = static_cast<unsigned long long>(std::numeric_limits<T>::max());
+  constexpr auto limit = static_cast<unsigned long long>(std::numeric_limits<long long>::max());
+  return static_cast<T>(to_integer(value, name, std::numeric_limits<T>::min(),
+                                   static_cast<long long>(highest < limit ? highest : limit)));
 }
 
 inline std::uint16_t to_u16(py::handle value, std::string_view name) {
