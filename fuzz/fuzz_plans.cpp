@@ -131,9 +131,9 @@ void check_point_to_point(const Board& board, std::uint16_t sender, std::uint16_
   } else {
     mux = zx::time_to_mux(*s, *r);
     if (111 - mux < -1 || 111 - mux > 0x7FFFF)
-      expected = zx::ExchangeError::schedule("sender delay");
+      expected = zx::ExchangeError::schedule(zx::ScheduleReason::SenderDelay);
     else if (!tail_fits(count, *r))
-      expected = zx::ExchangeError::schedule("receiver phase");
+      expected = zx::ExchangeError::schedule(zx::ScheduleReason::ReceiverPhase);
   }
   if (expected) {
     require(!plan, "point_to_point succeeded where it must fail", debug_string(*expected));
@@ -176,15 +176,15 @@ std::optional<zx::ExchangeError> expected_multicast_error(
   }
   const std::uint64_t start64 =
       std::uint64_t(std::max<std::int64_t>(-std::int64_t{minimum}, 0)) + offset;
-  if (start64 > 4095) return zx::ExchangeError::schedule("multicast start cycle");
+  if (start64 > 4095) return zx::ExchangeError::schedule(zx::ScheduleReason::MulticastStartCycle);
   start = static_cast<std::uint32_t>(start64);
-  if (*s > 8191) return zx::ExchangeError::schedule("multicast source tile");
+  if (*s > 8191) return zx::ExchangeError::schedule(zx::ScheduleReason::MulticastSourceTile);
   for (const std::uint16_t receiver : receivers) {
     if (std::int64_t{start} + zx::time_to_mux(*s, *board.physical(receiver)) > 4095) {
-      return zx::ExchangeError::schedule("multicast receive cycle");
+      return zx::ExchangeError::schedule(zx::ScheduleReason::MulticastReceiveCycle);
     }
     if (!tail_fits(count, *board.physical(receiver))) {
-      return zx::ExchangeError::schedule("receiver phase");
+      return zx::ExchangeError::schedule(zx::ScheduleReason::ReceiverPhase);
     }
   }
   return std::nullopt;
@@ -274,12 +274,13 @@ PairedExpectation expected_paired_row(const Board& board, std::uint16_t sender,
   if (shift > int_max) return out.fault = true, out;
   const std::int64_t source = std::max<std::int64_t>(shift, 0) + zx::paired_time_to_mux(*s, *r);
   if (source > int_max) return out.fault = true, out;
-  if (source < 0) return out.error = zx::ExchangeError::schedule("paired source timing"), out;
+  if (source < 0)
+    return out.error = zx::ExchangeError::schedule(zx::ScheduleReason::PairedSourceTiming), out;
   const std::uint64_t format = std::uint64_t(source) + 51 + phase(*r);
   out.early = zx::time_to_mux(*s, *r) < zx::time_to_mux(*s, *r ^ 2u);
   if (format > 0xFFFFFFFFu) return out.fault = true, out;
   if (out.early && (*s ^ (*r & 2u)) > 8191) {
-    return out.error = zx::ExchangeError::schedule("paired source tile"), out;
+    return out.error = zx::ExchangeError::schedule(zx::ScheduleReason::PairedSourceTile), out;
   }
   struct Event {
     std::uint64_t cycles;
@@ -304,16 +305,21 @@ PairedExpectation expected_paired_row(const Board& board, std::uint16_t sender,
   }
   for (std::size_t i = 1; i < events.size(); ++i) {
     if (events[i - 1].cycles == events[i].cycles) {
-      return out.error = zx::ExchangeError::schedule("paired receive coincident controls"), out;
+      return out.error =
+                 zx::ExchangeError::schedule(zx::ScheduleReason::PairedReceiveCoincidentControls),
+             out;
     }
   }
   out.horizon = events.back().cycles + 7;
   if (out.horizon > 0xFFFFFFFFu) {
-    return out.error = zx::ExchangeError::schedule("paired receive horizon overflow"), out;
+    return out.error =
+               zx::ExchangeError::schedule(zx::ScheduleReason::PairedReceiveHorizonOverflow),
+           out;
   }
   // The row's clock starts at 0: an event there cannot be issued.
   if (events.front().cycles == 0) {
-    return out.error = zx::ExchangeError::schedule("receive control issue interval"), out;
+    return out.error = zx::ExchangeError::schedule(zx::ScheduleReason::ReceiveControlIssueInterval),
+           out;
   }
   // Sync, per event its word and the plain delays beyond its reach, the closing
   // delay of 7 cycles, return.
@@ -326,7 +332,7 @@ PairedExpectation expected_paired_row(const Board& board, std::uint16_t sender,
   }
   out.words = words;
   if (words > zx::row_length) {
-    out.error = zx::ExchangeError::schedule("paired receive row capacity");
+    out.error = zx::ExchangeError::schedule(zx::ScheduleReason::PairedReceiveRowCapacity);
   }
   return out;
 }

@@ -93,7 +93,7 @@ inline void require_schedule(const ExchangeError& error,
   const auto* schedule = error.get_if<ExchangeError::Schedule>();
   if (!schedule) violation(where, debug_string(error));
   for (const std::string_view reason : reasons) {
-    if (schedule->reason == reason) return;
+    if (reason_text(schedule->reason) == reason) return;
   }
   violation(where, debug_string(error));
 }

@@ -39,7 +39,7 @@ void append_display(std::string& out, const ExchangeError& error) {
           [&](const E::ReceiverSet&) { out += "invalid multicast receiver set"; },
           [&](const E::Schedule& e) {
             out += "exchange schedule is not encodable: ";
-            out += e.reason;
+            out += reason_text(e.reason);
           },
           [&](const E::PlanOffsetRange& e) {
             out += "exchange event offset ";
@@ -76,7 +76,7 @@ void put_debug(Out& out, const ExchangeError& error) {
           [&](const E::DuplicateTile&) { out.append("DuplicateTile"); },
           [&](const E::Count& e) { tuple("Count", e.count); },
           [&](const E::ReceiverSet&) { out.append("ReceiverSet"); },
-          [&](const E::Schedule& e) { put_schedule_debug(out, e.reason); },
+          [&](const E::Schedule& e) { put_schedule_debug(out, reason_text(e.reason)); },
           [&](const E::PlanOffsetRange& e) {
             out.append("PlanOffsetRange { cycles: ");
             append_unsigned(out, e.cycles);

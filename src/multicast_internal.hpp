@@ -13,6 +13,7 @@
 
 #include "diagnostics_internal.hpp"
 #include "rows_internal.hpp"
+#include "schedule_error.hpp"
 #include "zerin/exchange/errors.hpp"
 #include "zerin/exchange/words.hpp"
 
@@ -41,11 +42,11 @@ inline std::expected<std::int32_t, ExchangeError> multicast_start(std::int32_t m
   std::uint32_t start_cycle = 0;
   if (__builtin_add_overflow(natural_start, schedule_offset, &start_cycle) ||
       start_cycle > last_multicast_cycle) {
-    return schedule_error("multicast start cycle");
+    return schedule_error(ScheduleReason::MulticastStartCycle);
   }
   // Every receiver's XPIC word names the source tile; it must fit the control field.
   if (!word_format::XpicDelay::control.fits(source_physical)) {
-    return schedule_error("multicast source tile");
+    return schedule_error(ScheduleReason::MulticastSourceTile);
   }
   return static_cast<std::int32_t>(start_cycle);
 }
@@ -62,10 +63,10 @@ inline std::expected<std::uint32_t, ExchangeError> multicast_receive_cycle(std::
     throw InternalFault("multicast receive cycle overflows");
   }
   if (receive_cycle < 0 || receive_cycle > static_cast<std::int32_t>(last_multicast_cycle)) {
-    return schedule_error("multicast receive cycle");
+    return schedule_error(ScheduleReason::MulticastReceiveCycle);
   }
   if (!ordinary_receiver_tail_fits(count, receiver_phase(tile))) {
-    return schedule_error("receiver phase");
+    return schedule_error(ScheduleReason::ReceiverPhase);
   }
   return static_cast<std::uint32_t>(receive_cycle);
 }

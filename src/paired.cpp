@@ -7,6 +7,7 @@
 #include "multicast_internal.hpp"
 #include "routing_formulas.hpp"
 #include "rows_internal.hpp"
+#include "schedule_error.hpp"
 #include "zerin/exchange/emission.hpp"
 #include "zerin/exchange/receive_events.hpp"
 #include "zerin/exchange/topology.hpp"
@@ -85,7 +86,7 @@ class RowWordsInPlace {
   if (__builtin_add_overflow(epoch_shift, mux.paired(), &source_signed)) {
     throw InternalFault("paired receive source event overflows");
   }
-  if (source_signed < 0) return schedule_error("paired source timing");
+  if (source_signed < 0) return schedule_error(ScheduleReason::PairedSourceTiming);
   const std::uint32_t source_event = static_cast<std::uint32_t>(source_signed);
   const std::uint32_t format_start =
       checked_add(checked_add(source_event, format_lead_cycles), detail::receiver_phase(receiver));
@@ -98,7 +99,7 @@ class RowWordsInPlace {
     // The source selection names the sender's lane; it must fit the control field.
     const std::uint32_t source_lane = sender ^ (receiver & detail::physical_partner_bit);
     if (!word_format::XpicDelay::control.fits(source_lane)) {
-      return schedule_error("paired source tile");
+      return schedule_error(ScheduleReason::PairedSourceTile);
     }
     source = {source_event, delay_xpic(0, 1, source_lane), ReceiveEventKind::PairedSource};
     neutral = {checked_add(source_event, count), delay_xpic(0, 1, neutral_xpic_control),
@@ -124,13 +125,13 @@ class RowWordsInPlace {
   // and validate_receive_events() has nothing left to refuse.
   if (closing.cycles == opening.cycles || closing.cycles == pointer.cycles ||
       (early && (neutral.cycles == opening.cycles || neutral.cycles == pointer.cycles))) {
-    return schedule_error("paired receive coincident controls");
+    return schedule_error(ScheduleReason::PairedReceiveCoincidentControls);
   }
   const bool closes_first = closing.cycles < pointer.cycles;
   std::uint32_t horizon = 0;
   if (__builtin_add_overflow(closes_first ? pointer.cycles : closing.cycles, horizon_lag_cycles,
                              &horizon)) {
-    return schedule_error("paired receive horizon overflow");
+    return schedule_error(ScheduleReason::PairedReceiveHorizonOverflow);
   }
 
   // Emission in cycle order, one timed word per event: the source selection,
@@ -162,7 +163,7 @@ class RowWordsInPlace {
   if (auto laid = lay_format(third); !laid) return laid;
   if (auto laid = append_plain_delay(words, cycles, horizon); !laid) return laid;
   words.push_back(return_word);
-  if (words.overflowed()) return schedule_error("paired receive row capacity");
+  if (words.overflowed()) return schedule_error(ScheduleReason::PairedReceiveRowCapacity);
   return {};
 }
 

@@ -8,6 +8,7 @@
 #include "multicast_internal.hpp"
 #include "routing_formulas.hpp"
 #include "rows_internal.hpp"
+#include "schedule_error.hpp"
 #include "text.hpp"
 #include "zerin/exchange/rows.hpp"
 #include "zerin/exchange/topology.hpp"
@@ -68,11 +69,11 @@ std::expected<Plan, ExchangeError> Topology::point_to_point(std::uint16_t sender
   // 111 - mux time is at least -110 - 130 and at most 111 + 96: no overflow.
   const std::int32_t sender_delay = p2p_sender_delay_base - detail::time_to_mux(sender, receiver);
   if (sender_delay < -1 || sender_delay > maximum_sender_delay)
-    return schedule_error("sender delay");
+    return schedule_error(ScheduleReason::SenderDelay);
   // Boards beyond r470's 1472 tiles can put a receiver so far out that its tail's
   // PIC wait no longer fits the word: refuse rather than emit a truncated word.
   if (!detail::ordinary_receiver_tail_fits(count, receiver_phase(receiver))) {
-    return schedule_error("receiver phase");
+    return schedule_error(ScheduleReason::ReceiverPhase);
   }
   Plan plan{};
   if (auto laid = detail::lay_primitive_sender_row(

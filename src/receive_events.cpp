@@ -9,7 +9,8 @@ std::expected<void, ExchangeError> validate_receive_events(
     const std::size_t size = receive_event_group_size(events, cursor);
     if (size > 2 ||
         (size == 2 && !receive_events_can_share_instruction(events[cursor], events[cursor + 1]))) {
-      return std::unexpected(ExchangeError::schedule("incompatible simultaneous receive controls"));
+      return std::unexpected(
+          ExchangeError::schedule(ScheduleReason::IncompatibleSimultaneousReceiveControls));
     }
     cursor += size;
   }

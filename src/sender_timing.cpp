@@ -32,11 +32,11 @@ namespace detail {
 // `Err(Schedule("<reason>"))`, built at compile time so that writing a fault's
 // text is one fixed-size copy.
 struct TimingFault {
-  std::string_view reason;
+  ScheduleReason reason;
   FixedText<fault_text_room> text;
 
-  explicit constexpr TimingFault(std::string_view why) : reason(why) {
-    put_err(text, [why](auto& out) { put_schedule_debug(out, why); });
+  explicit constexpr TimingFault(ScheduleReason why) : reason(why) {
+    put_err(text, [why](auto& out) { put_schedule_debug(out, reason_text(why)); });
   }
 };
 
@@ -45,10 +45,10 @@ struct TimingFault {
 namespace {
 
 // The faults in the order they are checked.
-constexpr detail::TimingFault entry_fault("sender row entry");
-constexpr detail::TimingFault return_fault("sender row return");
-constexpr detail::TimingFault overflow_fault("sender event horizon overflow");
-constexpr detail::TimingFault payload_fault("sender payload");
+constexpr detail::TimingFault entry_fault(ScheduleReason::SenderRowEntry);
+constexpr detail::TimingFault return_fault(ScheduleReason::SenderRowReturn);
+constexpr detail::TimingFault overflow_fault(ScheduleReason::SenderEventHorizonOverflow);
+constexpr detail::TimingFault payload_fault(ScheduleReason::SenderPayload);
 
 }  // namespace
 
@@ -100,7 +100,7 @@ ScheduledPayloadTiming SenderRowTiming::timing(std::uint32_t schedule_offset) co
 
 TimingResult SenderRowTiming::at(std::uint32_t schedule_offset) const noexcept {
   if (const detail::TimingFault* reason = fault(schedule_offset)) {
-    return detail::schedule_error(reason->reason);
+    return std::unexpected(ExchangeError::schedule(reason->reason));
   }
   return timing(schedule_offset);
 }

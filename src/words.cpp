@@ -1,4 +1,5 @@
 #include "zerin/exchange/words.hpp"
+#include "schedule_error.hpp"
 
 namespace zerin::exchange {
 namespace {
@@ -34,7 +35,7 @@ std::expected<void, ExchangeError> set_instruction_advance(std::uint32_t& instru
 std::expected<void, ExchangeError> set_sender_control(ExchangeRow& row,
                                                       std::uint8_t send_control) noexcept {
   if (send_control < 1 || send_control > f::Send::direction.max()) {
-    return schedule_error("send control");
+    return schedule_error(ScheduleReason::SendControl);
   }
   // Words change only where one is rewritten, so a row with none is left as it was.
   bool rewritten = false;
@@ -52,7 +53,7 @@ std::expected<void, ExchangeError> set_sender_control(ExchangeRow& row,
       rewritten = true;
     }
   }
-  if (!rewritten) return schedule_error("sender payload");
+  if (!rewritten) return schedule_error(ScheduleReason::SenderPayload);
   return {};
 }
 
@@ -63,7 +64,7 @@ std::expected<std::pair<std::uint32_t, std::uint32_t>, ExchangeError> encode_sen
   if (!F::count_minus_one.fits(count_minus_one) ||
       !F::source_word_address.fits(source_word_address) || !F::send_control.fits(send_control) ||
       events.size() != 2) {
-    return schedule_error("SENDPICP operand");
+    return schedule_error(ScheduleReason::SendPicpOperand);
   }
   const ReceiveEvent* pic = nullptr;
   const ReceiveEvent* xpic = nullptr;
@@ -71,9 +72,9 @@ std::expected<std::pair<std::uint32_t, std::uint32_t>, ExchangeError> encode_sen
     if (!pic && is_pic(event.kind)) pic = &event;
     if (!xpic && is_xpic(event.kind)) xpic = &event;
   }
-  if (!pic) return schedule_error("SENDPICP PIC control");
-  if (!xpic) return schedule_error("SENDPICP XPIC control");
-  if (pic->cycles != xpic->cycles) return schedule_error("SENDPICP event time");
+  if (!pic) return schedule_error(ScheduleReason::SendPicpPicControl);
+  if (!xpic) return schedule_error(ScheduleReason::SendPicpXpicControl);
+  if (pic->cycles != xpic->cycles) return schedule_error(ScheduleReason::SendPicpEventTime);
   const std::uint32_t selector = f::PicDelay::selector.get(pic->instruction);
   const std::uint32_t instruction = F::kind.bits | F::pointer_selector.place(selector) |
                                     F::count_minus_one.place(count_minus_one) |

@@ -62,20 +62,20 @@ TEST(SetInstructionAdvance, BoundsOfEachDelayKind) {
     std::uint32_t word;
     std::uint32_t advance;
     std::optional<std::uint32_t> rewritten;  // absent: fails with `reason`
-    std::string_view reason;
+    zx::ScheduleReason reason;
   };
   const std::array cases{
       Case{0x40A00005, 1, 0x40A00000, {}},
       Case{0x40A00000, 524288, 0x40A7FFFF, {}},
-      Case{0x40A00000, 524289, std::nullopt, "delay advance overflow"},
+      Case{0x40A00000, 524289, std::nullopt, zx::ScheduleReason::DelayAdvanceOverflow},
       // PIC: the selector and control bits stay.
       Case{0x60052345, 128, 0x63FD2345, {}},
       Case{0x63FFFFFF, 1, 0x6007FFFF, {}},
-      Case{0x60052345, 129, std::nullopt, "PIC delay advance overflow"},
+      Case{0x60052345, 129, std::nullopt, zx::ScheduleReason::PicDelayAdvanceOverflow},
       // XPIC: the flag and control bits stay.
       Case{0x64002ABC, 4096, 0x67FFEABC, {}},
       Case{0x67FFFFFF, 1, 0x64003FFF, {}},
-      Case{0x64002ABC, 4097, std::nullopt, "XPIC delay advance overflow"},
+      Case{0x64002ABC, 4097, std::nullopt, zx::ScheduleReason::XpicDelayAdvanceOverflow},
   };
   for (const Case& c : cases) {
     std::uint32_t word = c.word;
@@ -97,7 +97,7 @@ TEST(SetInstructionAdvance, WordsWithoutAnAdvanceField) {
     for (const std::uint32_t advance : {1u, 64u, 100000u}) {
       std::uint32_t word = send;
       EXPECT_EQ(error_of(zx::set_instruction_advance(word, advance)),
-                schedule("scheduled offset truncates a send"));
+                schedule(zx::ScheduleReason::ScheduledOffsetTruncatesSend));
       EXPECT_EQ(word, send);
     }
   }
@@ -105,14 +105,15 @@ TEST(SetInstructionAdvance, WordsWithoutAnAdvanceField) {
   for (const std::uint32_t other : others) {
     std::uint32_t word = other;
     EXPECT_EQ(error_of(zx::set_instruction_advance(word, 5)),
-              schedule("first scheduled event is not a delay"))
+              schedule(zx::ScheduleReason::FirstScheduledEventNotDelay))
         << std::hex << other;
     EXPECT_EQ(word, other);
   }
   // A zero advance is refused before the word is looked at.
   for (const std::uint32_t any : {0x40A00003u, 0x60000000u, 0x64000000u, 0x78000001u, 0u}) {
     std::uint32_t word = any;
-    EXPECT_EQ(error_of(zx::set_instruction_advance(word, 0)), schedule("zero event advance"));
+    EXPECT_EQ(error_of(zx::set_instruction_advance(word, 0)),
+              schedule(zx::ScheduleReason::ZeroEventAdvance));
     EXPECT_EQ(word, any);
   }
 }
@@ -155,7 +156,7 @@ TEST(SetSenderControl, FailuresLeaveTheRowUnchanged) {
   for (const int control : {0, 8, 255}) {
     zx::ExchangeRow row = with_send;
     EXPECT_EQ(error_of(zx::set_sender_control(row, static_cast<std::uint8_t>(control))),
-              schedule("send control"));
+              schedule(zx::ScheduleReason::SendControl));
     EXPECT_EQ(row, with_send);
   }
   const std::array no_payload{
@@ -165,12 +166,13 @@ TEST(SetSenderControl, FailuresLeaveTheRowUnchanged) {
   };
   for (const zx::ExchangeRow& original : no_payload) {
     zx::ExchangeRow row = original;
-    EXPECT_EQ(error_of(zx::set_sender_control(row, 5)), schedule("sender payload"));
+    EXPECT_EQ(error_of(zx::set_sender_control(row, 5)),
+              schedule(zx::ScheduleReason::SenderPayload));
     EXPECT_EQ(row, original);
   }
   // The control value is checked before the row is walked.
   zx::ExchangeRow empty{};
-  EXPECT_EQ(error_of(zx::set_sender_control(empty, 0)), schedule("send control"));
+  EXPECT_EQ(error_of(zx::set_sender_control(empty, 0)), schedule(zx::ScheduleReason::SendControl));
 }
 
 zx::ReceiveEvent event(std::uint32_t cycles, std::uint32_t instruction, Kind kind) {
@@ -205,7 +207,7 @@ TEST(SendControlPair, ErrorsInOrder) {
   const auto source = event(7, 0x64002ABC, Kind::OrdinarySource);
   const std::array good{pointer, source};
   const std::vector<zx::ReceiveEvent> three{pointer, source, source};
-  const auto operand = schedule("SENDPICP operand");
+  const auto operand = schedule(zx::ScheduleReason::SendPicpOperand);
   EXPECT_EQ(error_of(zx::encode_send_control_pair(3, 0, 0, std::span(good).first(1))), operand);
   EXPECT_EQ(error_of(zx::encode_send_control_pair(3, 0, 0, three)), operand);
   EXPECT_EQ(error_of(zx::encode_send_control_pair(3, 0, 0, {})), operand);
@@ -216,13 +218,13 @@ TEST(SendControlPair, ErrorsInOrder) {
   const std::array two_sources{source, event(9, 0x64000000, Kind::OrdinaryNeutral)};
   EXPECT_EQ(error_of(zx::encode_send_control_pair(64, 0, 0, two_sources)), operand);
   EXPECT_EQ(error_of(zx::encode_send_control_pair(3, 0, 0, two_sources)),
-            schedule("SENDPICP PIC control"));
+            schedule(zx::ScheduleReason::SendPicpPicControl));
   const std::array two_pointers{pointer, event(9, 0x60000000, Kind::Pointer)};
   EXPECT_EQ(error_of(zx::encode_send_control_pair(3, 0, 0, two_pointers)),
-            schedule("SENDPICP XPIC control"));
+            schedule(zx::ScheduleReason::SendPicpXpicControl));
   const std::array apart{pointer, event(8, 0x64002ABC, Kind::OrdinarySource)};
   EXPECT_EQ(error_of(zx::encode_send_control_pair(3, 0, 0, apart)),
-            schedule("SENDPICP event time"));
+            schedule(zx::ScheduleReason::SendPicpEventTime));
 }
 
 }  // namespace

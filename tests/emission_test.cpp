@@ -88,7 +88,8 @@ TEST(PlainDelay, ChunksOfAtMost524288Cycles) {
   }
   Words words;
   std::uint32_t clock = 40;
-  EXPECT_EQ(error_of(zx::append_plain_delay(words, clock, 39)), schedule("plan delay order"));
+  EXPECT_EQ(error_of(zx::append_plain_delay(words, clock, 39)),
+            schedule(zx::ScheduleReason::PlanDelayOrder));
   EXPECT_TRUE(words.empty());
   EXPECT_EQ(clock, 40u);
 }
@@ -121,14 +122,14 @@ TEST(PlainDelay, AlignedToAWordParity) {
       EXPECT_EQ(tail(words, c.length), *c.words) << c.length << " " << c.distance;
       EXPECT_EQ(clock, 100 + c.distance);
     } else {
-      EXPECT_EQ(error_of(result), schedule("SENDPICP instruction alignment"))
+      EXPECT_EQ(error_of(result), schedule(zx::ScheduleReason::SendPicpInstructionAlignment))
           << c.length << " " << c.distance;
     }
   }
   Words words;
   std::uint32_t clock = 5;
   EXPECT_EQ(error_of(zx::append_plain_delay_aligned(words, clock, 4, 0)),
-            schedule("plan delay order"));
+            schedule(zx::ScheduleReason::PlanDelayOrder));
 }
 
 TEST(Emission, SingleEventsWithinAndBeyondReach) {
@@ -155,7 +156,7 @@ TEST(Emission, EmptyListAppendsOnlyTheClosingDelay) {
   ASSERT_TRUE(level.result);
   EXPECT_TRUE(level.appended.empty());
   EXPECT_TRUE(level.records.empty());
-  EXPECT_EQ(error_of(emit({}, 6, false, 7).result), schedule("plan delay order"));
+  EXPECT_EQ(error_of(emit({}, 6, false, 7).result), schedule(zx::ScheduleReason::PlanDelayOrder));
   EXPECT_EQ(emit({}, 524289, false).appended, (Words{0x40A7FFFF, 0x40A00000}));
 }
 
@@ -201,7 +202,7 @@ TEST(Emission, SendPicpAlignmentFailures) {
     p.cycles = s.cycles = cycles;
     return std::vector{p, s};
   };
-  const auto alignment = schedule("SENDPICP instruction alignment");
+  const auto alignment = schedule(zx::ScheduleReason::SendPicpInstructionAlignment);
   EXPECT_EQ(error_of(emit(pair_at(51), 60, true, 50, {1}).result), alignment);
   EXPECT_EQ(error_of(emit(pair_at(52), 60, true, 50, {1, 2}).result), alignment);
   const auto three = emit(pair_at(53), 60, true, 50, {1, 2});
@@ -217,7 +218,7 @@ TEST(Emission, ErrorsInTheOrderTheyAreMet) {
     std::vector<zx::ReceiveEvent> events;
     std::uint32_t horizon;
     std::uint32_t clock;
-    std::string_view reason;
+    zx::ScheduleReason reason;
   };
   const zx::ReceiveEvent send_word{30, 0x78000001, Kind::Format};
   const zx::ReceiveEvent delay_word{30, 0x40A00000, Kind::OrdinarySource};
@@ -228,31 +229,37 @@ TEST(Emission, ErrorsInTheOrderTheyAreMet) {
   const zx::ReceiveEvent format5{5, 0x60040000, Kind::Format};
   const zx::ReceiveEvent format0{0, 0x60040000, Kind::Format};
   const std::vector<Case> cases{
-      {{format5}, 40, 5, "receive control issue interval"},
-      {{format5}, 40, 6, "receive event order"},
-      {{send_word}, 40, 0, "receive timed event"},
-      {{delay_word}, 40, 0, "receive timed event"},
-      {{send_word}, 40, 30, "receive control issue interval"},
-      {{format5}, 4, 0, "plan delay order"},
-      {{pointer0, source0}, 40, 0, "receive control at phase entry"},
-      {{pointer10, source10}, 40, 12, "plan delay order"},
-      {{pointer10, source10, format5}, 40, 0, "receive control order"},
-      {{pointer10, source10}, 5, 0, "receive control order"},
-      {{pointer10, source10}, 9, 0, "empty SENDPICP interval"},
-      {{pointer1, source1, format0}, 40, 0, "empty SENDPICP interval"},
-      {{pointer10, pointer10}, 40, 0, "SENDPICP XPIC control"},
-      {{source10, source10}, 40, 0, "SENDPICP PIC control"},
+      {{format5}, 40, 5, zx::ScheduleReason::ReceiveControlIssueInterval},
+      {{format5}, 40, 6, zx::ScheduleReason::ReceiveEventOrder},
+      {{send_word}, 40, 0, zx::ScheduleReason::ReceiveTimedEvent},
+      {{delay_word}, 40, 0, zx::ScheduleReason::ReceiveTimedEvent},
+      {{send_word}, 40, 30, zx::ScheduleReason::ReceiveControlIssueInterval},
+      {{format5}, 4, 0, zx::ScheduleReason::PlanDelayOrder},
+      {{pointer0, source0}, 40, 0, zx::ScheduleReason::ReceiveControlAtPhaseEntry},
+      {{pointer10, source10}, 40, 12, zx::ScheduleReason::PlanDelayOrder},
+      {{pointer10, source10, format5}, 40, 0, zx::ScheduleReason::ReceiveControlOrder},
+      {{pointer10, source10}, 5, 0, zx::ScheduleReason::ReceiveControlOrder},
+      {{pointer10, source10}, 9, 0, zx::ScheduleReason::EmptySendPicpInterval},
+      {{pointer1, source1, format0}, 40, 0, zx::ScheduleReason::EmptySendPicpInterval},
+      {{pointer10, pointer10}, 40, 0, zx::ScheduleReason::SendPicpXpicControl},
+      {{source10, source10}, 40, 0, zx::ScheduleReason::SendPicpPicControl},
       // Three at one cycle are rejected, not passed over, and before anything else.
-      {{pointer10, source10, source10}, 40, 0, "incompatible simultaneous receive controls"},
-      {{pointer0, source0, format0}, 40, 0, "incompatible simultaneous receive controls"},
+      {{pointer10, source10, source10},
+       40,
+       0,
+       zx::ScheduleReason::IncompatibleSimultaneousReceiveControls},
+      {{pointer0, source0, format0},
+       40,
+       0,
+       zx::ScheduleReason::IncompatibleSimultaneousReceiveControls},
   };
   for (const Case& c : cases) {
     EXPECT_EQ(error_of(emit(c.events, c.horizon, false, c.clock).result), schedule(c.reason))
-        << c.reason;
+        << zx::reason_text(c.reason);
   }
   // Words laid out before the failure stay; the caller discards them.
   const auto partial = emit({{100, 0x60040001, Kind::Format}, format5}, 310, false);
-  EXPECT_EQ(error_of(partial.result), schedule("receive event order"));
+  EXPECT_EQ(error_of(partial.result), schedule(zx::ScheduleReason::ReceiveEventOrder));
   EXPECT_EQ(partial.appended, (Words{0x631C0001}));
   EXPECT_EQ(partial.clock, 100u);
 }
@@ -311,7 +318,7 @@ TEST(EmissionProperty, WordsMeetEveryEventAndTheHorizon) {
     if (!result) {
       // Only the parity of a SENDPICP position can stand in the way.
       EXPECT_TRUE(align);
-      EXPECT_EQ(result.error(), schedule("SENDPICP instruction alignment"));
+      EXPECT_EQ(result.error(), schedule(zx::ScheduleReason::SendPicpInstructionAlignment));
       continue;
     }
     ++laid_out;

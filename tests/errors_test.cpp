@@ -1,9 +1,12 @@
 // Display and debug texts of errors and of sender-timing results.
 #include <gtest/gtest.h>
 
+#include <cstddef>
 #include <cstdint>
+#include <set>
 #include <sstream>
 #include <string>
+#include <string_view>
 
 #include "zerin/exchange.hpp"
 
@@ -30,10 +33,10 @@ TEST(ErrorTexts, EveryVariantHasItsDisplayAndDebugText) {
       {E::Count{4149}, "exchange count 4149 is outside 1..=4148", "Count(4149)"},
       {E::Count{4294967295u}, "exchange count 4294967295 is outside 1..=4148", "Count(4294967295)"},
       {E::ReceiverSet{}, "invalid multicast receiver set", "ReceiverSet"},
-      {E::Schedule{"sender row return"}, "exchange schedule is not encodable: sender row return",
-       "Schedule(\"sender row return\")"},
-      {E::Schedule{"sender payload"}, "exchange schedule is not encodable: sender payload",
-       "Schedule(\"sender payload\")"},
+      {E::Schedule{zx::ScheduleReason::SenderRowReturn},
+       "exchange schedule is not encodable: sender row return", "Schedule(\"sender row return\")"},
+      {E::Schedule{zx::ScheduleReason::SenderPayload},
+       "exchange schedule is not encodable: sender payload", "Schedule(\"sender payload\")"},
       {E::PlanOffsetRange{4294967295u, 65535},
        "exchange event offset 4294967295 cycles from the phase-entry sync exceeds the encodable "
        "maximum of 65535 cycles",
@@ -60,7 +63,7 @@ TEST(ErrorTexts, AppendingFormsKeepWhatIsAlreadyInTheBuffer) {
   std::string out = "x=";
   zx::append_display(out, E::Count{7});
   out += ';';
-  zx::append_debug(out, E::Schedule{"multicast start cycle"});
+  zx::append_debug(out, E::Schedule{zx::ScheduleReason::MulticastStartCycle});
   EXPECT_EQ(out, "x=exchange count 7 is outside 1..=4148;Schedule(\"multicast start cycle\")");
 }
 
@@ -75,7 +78,8 @@ TEST(TimingTexts, RecordAndResultDebugTexts) {
                 zx::ScheduledPayloadTiming{4294967295u, 4294967295u, 4294967295u}}),
             "Ok(ScheduledPayloadTiming { payload_start: 4294967295, payload_end: 4294967295, "
             "horizon: 4294967295 })");
-  EXPECT_EQ(zx::debug_string(zx::TimingResult{std::unexpected(E::schedule("sender row entry"))}),
+  EXPECT_EQ(zx::debug_string(
+                zx::TimingResult{std::unexpected(E::schedule(zx::ScheduleReason::SenderRowEntry))}),
             "Err(Schedule(\"sender row entry\"))");
   EXPECT_EQ(zx::debug_string(zx::TimingResult{std::unexpected(E::Count{5000})}),
             "Err(Count(5000))");
@@ -88,6 +92,25 @@ TEST(TimingTexts, RecordAndResultDebugTexts) {
   std::string out = "[";
   zx::append_debug(out, zx::TimingResult{std::unexpected(E::Address{4779})});
   EXPECT_EQ(out, "[Err(Address(4779))");
+}
+
+TEST(ScheduleReasons, EachTextIsADistinctPrintablePhraseInBothTexts) {
+  std::set<std::string_view> seen;
+  for (std::size_t i = 0; i < zx::schedule_reason_count; ++i) {
+    const auto reason = static_cast<zx::ScheduleReason>(i);
+    const std::string_view text = zx::reason_text(reason);
+    EXPECT_FALSE(text.empty()) << i;
+    EXPECT_TRUE(seen.insert(text).second) << "reason text used twice: " << text;
+    for (const char c : text) {
+      EXPECT_TRUE(c >= 0x20 && c < 0x7F && c != '"' && c != '\\') << text;
+    }
+    EXPECT_EQ(zx::to_string(E::schedule(reason)),
+              "exchange schedule is not encodable: " + std::string(text));
+    EXPECT_EQ(zx::debug_string(E::schedule(reason)), "Schedule(\"" + std::string(text) + "\")");
+  }
+  EXPECT_EQ(zx::reason_text(zx::ScheduleReason::SendInstructionOperand),
+            "send instruction operand");
+  EXPECT_EQ(zx::reason_text(zx::ScheduleReason::SenderPayload), "sender payload");
 }
 
 }  // namespace

@@ -17,7 +17,7 @@ std::optional<ExchangeError> error_of(const std::expected<T, ExchangeError>& res
   return result.error();
 }
 
-inline ExchangeError schedule(std::string_view reason) {
+inline ExchangeError schedule(ScheduleReason reason) {
   return ExchangeError::schedule(reason);
 }
 

@@ -33,7 +33,7 @@ const zx::Topology& board() {
 using zx::testing::error_of;
 using zx::testing::schedule;
 
-const zx::ExchangeError coincident = schedule("paired receive coincident controls");
+const zx::ExchangeError coincident = schedule(zx::ScheduleReason::PairedReceiveCoincidentControls);
 
 TEST(PairedReceiverEarliness, LocalMuxBeforeThePartners) {
   // Sender 0 reaches physical 64 at -31 and 66 at -30.
@@ -105,7 +105,7 @@ TEST(PairedReceiverRow, LongLeadsAndRowCapacity) {
       board().paired_receiver_row(0, 3, 8, -1000000),
       (Row{sync, 0x40A7FFFF, 0x40A741D7, 0x63FC0001, 0x60080000, 0x602C0000, 0x40A00006, ret, 0}));
   EXPECT_EQ(error_of(board().paired_receiver_row(0, 2, 8, -1000000)),
-            schedule("paired receive row capacity"));
+            schedule(zx::ScheduleReason::PairedReceiveRowCapacity));
 }
 
 TEST(PairedReceiverRow, ErrorsInOrder) {
@@ -113,8 +113,10 @@ TEST(PairedReceiverRow, ErrorsInOrder) {
             zx::ExchangeError::Tile{1473});
   EXPECT_EQ(error_of(board().paired_receiver_row(0, 1472, 8, 100)), zx::ExchangeError::Tile{1472});
   // With a minimum above this receiver's own mux time its source event is negative.
-  EXPECT_EQ(error_of(board().paired_receiver_row(0, 2, 8, 100)), schedule("paired source timing"));
-  EXPECT_EQ(error_of(board().paired_receiver_row(0, 2, 2, 100)), schedule("paired source timing"));
+  EXPECT_EQ(error_of(board().paired_receiver_row(0, 2, 8, 100)),
+            schedule(zx::ScheduleReason::PairedSourceTiming));
+  EXPECT_EQ(error_of(board().paired_receiver_row(0, 2, 2, 100)),
+            schedule(zx::ScheduleReason::PairedSourceTiming));
   EXPECT_THROW((void)board().paired_receiver_row(0, 2, 8, std::numeric_limits<std::int32_t>::min()),
                zx::InternalFault);
 }

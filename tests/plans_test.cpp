@@ -19,7 +19,7 @@ const zx::Topology& board() {
   return topology;
 }
 
-std::unexpected<E> schedule(std::string_view reason) {
+std::unexpected<E> schedule(zx::ScheduleReason reason) {
   return std::unexpected(E::schedule(reason));
 }
 
@@ -65,8 +65,10 @@ TEST(PointToPoint, ErrorsInCheckOrder) {
 TEST(PointToPoint, SenderDelayBelowMinusOneIsRejected) {
   // Slot 31 and slot 23 sources lie beyond the r470 board: their data reaches
   // physical 0 at mux times 130 and 114, too late for a 112-cycle receive.
-  EXPECT_EQ(zx::Topology({2016, 0}).point_to_point(0, 1, 1), schedule("sender delay"));
-  EXPECT_EQ(zx::Topology({1504, 0}).point_to_point(0, 1, 1), schedule("sender delay"));
+  EXPECT_EQ(zx::Topology({2016, 0}).point_to_point(0, 1, 1),
+            schedule(zx::ScheduleReason::SenderDelay));
+  EXPECT_EQ(zx::Topology({1504, 0}).point_to_point(0, 1, 1),
+            schedule(zx::ScheduleReason::SenderDelay));
   // The tiles are looked up before the delay is sized.
   EXPECT_EQ(zx::Topology({2016, 0}).point_to_point(0, 2, 1), std::unexpected(E(E::Tile{2})));
   EXPECT_TRUE(zx::Topology({1440, 0}).point_to_point(0, 1, 1));
@@ -130,8 +132,10 @@ TEST(Multicast, WorkedPlans) {
   EXPECT_EQ(late->receivers, (std::vector<Row>{receiver_row(0x64110020, tail_phase0),
                                                receiver_row(0x64094020, tail_phase0)}));
 
-  EXPECT_EQ(board().multicast(0, Tiles{736, 1286}, 1, 4095), schedule("multicast start cycle"));
-  EXPECT_EQ(board().multicast(736, Tiles{0, 1471}, 1, 4095), schedule("multicast receive cycle"));
+  EXPECT_EQ(board().multicast(0, Tiles{736, 1286}, 1, 4095),
+            schedule(zx::ScheduleReason::MulticastStartCycle));
+  EXPECT_EQ(board().multicast(736, Tiles{0, 1471}, 1, 4095),
+            schedule(zx::ScheduleReason::MulticastReceiveCycle));
 }
 
 TEST(Multicast, LongTransferUsesTheLongTail) {
@@ -190,16 +194,18 @@ TEST(Multicast, StartCycleBounds) {
   EXPECT_EQ(last->sender, (Row{0x41800003, 0x40A00FFE, 0x78000003, 0x43A00000}));
   EXPECT_EQ(last->receivers, (std::vector<Row>{receiver_row(0x67FEC000, tail_phase0),
                                                receiver_row(0x67FA0000, tail_phase0)}));
-  EXPECT_EQ(board().multicast(0, Tiles{736, 1286}, 1, 4073), schedule("multicast start cycle"));
+  EXPECT_EQ(board().multicast(0, Tiles{736, 1286}, 1, 4073),
+            schedule(zx::ScheduleReason::MulticastStartCycle));
   // Natural start 0: the offset alone is the start cycle.
-  EXPECT_EQ(board().multicast(736, Tiles{0, 1471}, 1, 4096), schedule("multicast start cycle"));
+  EXPECT_EQ(board().multicast(736, Tiles{0, 1471}, 1, 4096),
+            schedule(zx::ScheduleReason::MulticastStartCycle));
   EXPECT_EQ(board().multicast(736, Tiles{0, 1471}, 1, 0xFFFFFFFF),
-            schedule("multicast start cycle"));
+            schedule(zx::ScheduleReason::MulticastStartCycle));
   // 23 + offset wraps past 32 bits.
   EXPECT_EQ(board().multicast(0, Tiles{736, 1286}, 1, 0xFFFFFFFF),
-            schedule("multicast start cycle"));
+            schedule(zx::ScheduleReason::MulticastStartCycle));
   EXPECT_EQ(board().multicast(0, Tiles{736, 1286}, 1, 0xFFFFFFEA),
-            schedule("multicast start cycle"));
+            schedule(zx::ScheduleReason::MulticastStartCycle));
 }
 
 TEST(Multicast, ReceiveCycleBounds) {
@@ -209,8 +215,10 @@ TEST(Multicast, ReceiveCycleBounds) {
   EXPECT_EQ(last->sender, (Row{0x41800003, 0x40A00FBA, 0x78000003, 0x43A00000}));
   EXPECT_EQ(last->receivers, (std::vector<Row>{receiver_row(0x67FFC020, tail_phase0),
                                                receiver_row(0x67F80020, tail_phase0)}));
-  EXPECT_EQ(board().multicast(736, Tiles{0, 1471}, 1, 4028), schedule("multicast receive cycle"));
-  EXPECT_EQ(board().multicast(736, Tiles{1471, 0}, 1, 4028), schedule("multicast receive cycle"));
+  EXPECT_EQ(board().multicast(736, Tiles{0, 1471}, 1, 4028),
+            schedule(zx::ScheduleReason::MulticastReceiveCycle));
+  EXPECT_EQ(board().multicast(736, Tiles{1471, 0}, 1, 4028),
+            schedule(zx::ScheduleReason::MulticastReceiveCycle));
 }
 
 TEST(Multicast, StartCycleFollowsTheEarliestReceiver) {
@@ -275,13 +283,13 @@ TEST(Multicast, BuildingIntoAReusedPlan) {
   ASSERT_TRUE(board().multicast_into(plan, 0, Tiles{2}, 1, 0));
   EXPECT_EQ(plan, *board().multicast(0, Tiles{2}, 1, 0));
   EXPECT_EQ(board().multicast_into(plan, 736, Tiles{0, 1471}, 1, 4095),
-            schedule("multicast receive cycle"));
+            schedule(zx::ScheduleReason::MulticastReceiveCycle));
   EXPECT_EQ(plan, zx::MulticastPlan{});
   // One of these orders refuses its second receiver after laying the first row.
   for (const Tiles& receivers : {Tiles{0, 1471}, Tiles{1471, 0}}) {
     ASSERT_TRUE(board().multicast_into(plan, 0, Tiles{736, 1286}, 1, 0));
     EXPECT_EQ(board().multicast_into(plan, 736, receivers, 1, 4028),
-              schedule("multicast receive cycle"));
+              schedule(zx::ScheduleReason::MulticastReceiveCycle));
     EXPECT_EQ(plan, zx::MulticastPlan{});
   }
 }

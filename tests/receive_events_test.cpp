@@ -26,8 +26,8 @@ zx::ReceiveEvent at(std::uint32_t cycles, Kind kind) {
 bool valid(const std::vector<zx::ReceiveEvent>& events) {
   const auto result = zx::validate_receive_events(events);
   if (!result) {
-    EXPECT_EQ(result.error(),
-              zx::ExchangeError::schedule("incompatible simultaneous receive controls"));
+    EXPECT_EQ(result.error(), zx::ExchangeError::schedule(
+                                  zx::ScheduleReason::IncompatibleSimultaneousReceiveControls));
   }
   return result.has_value();
 }

@@ -39,9 +39,9 @@ TEST(SenderRow, WorkedRows) {
 
 TEST(SenderRow, DirectionAboveSevenIsRejected) {
   EXPECT_EQ(zx::primitive_sender_row(1, 8, 0),
-            std::unexpected(E::schedule("send instruction operand")));
+            std::unexpected(E::schedule(zx::ScheduleReason::SendInstructionOperand)));
   EXPECT_EQ(zx::primitive_sender_row(100, 8, -1),
-            std::unexpected(E::schedule("send instruction operand")));
+            std::unexpected(E::schedule(zx::ScheduleReason::SendInstructionOperand)));
   EXPECT_TRUE(zx::primitive_sender_row(1, 7, 0));
 }
 

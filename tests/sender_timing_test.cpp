@@ -21,7 +21,7 @@ zx::TimingResult timing(const zx::ExchangeRow& row, std::uint32_t offset) {
   return zx::scheduled_sender_timing(row, offset);
 }
 
-zx::TimingResult failure(std::string_view reason) {
+zx::TimingResult failure(zx::ScheduleReason reason) {
   return std::unexpected(zx::ExchangeError::schedule(reason));
 }
 
@@ -50,10 +50,11 @@ TEST(SenderTiming, TopOfTheCycleRange) {
   EXPECT_EQ(timing({sync, 0x78000001, 0x40A001FE, ret}, last_offset),
             ok(last_offset, last_offset + 1, 0xFFFFFFFF));
   EXPECT_EQ(timing({sync, 0x78000001, 0x40A001FF, ret}, last_offset),
-            failure("sender event horizon overflow"));
+            failure(zx::ScheduleReason::SenderEventHorizonOverflow));
   // The send itself passing the top overflows too.
   EXPECT_EQ(timing({sync, 0x7FE00001, ret}, 0xFFFFFFBF), ok(0xFFFFFFBF, 0xFFFFFFFF, 0xFFFFFFFF));
-  EXPECT_EQ(timing({sync, 0x7FE00001, ret}, 0xFFFFFFC0), failure("sender event horizon overflow"));
+  EXPECT_EQ(timing({sync, 0x7FE00001, ret}, 0xFFFFFFC0),
+            failure(zx::ScheduleReason::SenderEventHorizonOverflow));
   // A paired multicast sender row (32 cycles) at the last offset of the sweep.
   EXPECT_EQ(timing({sync, 0x40A0001E, 0x78000005, ret}, last_offset),
             ok(last_offset + 31, last_offset + 32, last_offset + 32));
@@ -61,16 +62,20 @@ TEST(SenderTiming, TopOfTheCycleRange) {
 
 TEST(SenderTiming, ErrorsInOrder) {
   // The entry word is checked before the return word is looked for.
-  EXPECT_EQ(timing({}, 0), failure("sender row entry"));
-  EXPECT_EQ(timing({0x41800002, 0x78000001, ret}, 0), failure("sender row entry"));
-  EXPECT_EQ(timing({ret, sync, 0x78000001, ret}, 0), failure("sender row entry"));
-  EXPECT_EQ(timing({sync, 0x78000001, 0x40A00000}, 0), failure("sender row return"));
-  EXPECT_EQ(timing({sync, 0x40A7FFFF, 0x40A7FFFF}, 0xFFFFFFFF), failure("sender row return"));
+  EXPECT_EQ(timing({}, 0), failure(zx::ScheduleReason::SenderRowEntry));
+  EXPECT_EQ(timing({0x41800002, 0x78000001, ret}, 0), failure(zx::ScheduleReason::SenderRowEntry));
+  EXPECT_EQ(timing({ret, sync, 0x78000001, ret}, 0), failure(zx::ScheduleReason::SenderRowEntry));
+  EXPECT_EQ(timing({sync, 0x78000001, 0x40A00000}, 0),
+            failure(zx::ScheduleReason::SenderRowReturn));
+  EXPECT_EQ(timing({sync, 0x40A7FFFF, 0x40A7FFFF}, 0xFFFFFFFF),
+            failure(zx::ScheduleReason::SenderRowReturn));
   // Overflow is found before the missing payload.
-  EXPECT_EQ(timing({sync, 0x40A7FFFF, ret}, 0xFFF80001), failure("sender event horizon overflow"));
-  EXPECT_EQ(timing({sync, ret}, 0), failure("sender payload"));
-  EXPECT_EQ(timing({sync, 0x40A00002, 0x40A7FFFF, ret}, 0), failure("sender payload"));
-  EXPECT_EQ(timing({sync, ret, 0x78000001}, 0), failure("sender payload"));
+  EXPECT_EQ(timing({sync, 0x40A7FFFF, ret}, 0xFFF80001),
+            failure(zx::ScheduleReason::SenderEventHorizonOverflow));
+  EXPECT_EQ(timing({sync, ret}, 0), failure(zx::ScheduleReason::SenderPayload));
+  EXPECT_EQ(timing({sync, 0x40A00002, 0x40A7FFFF, ret}, 0),
+            failure(zx::ScheduleReason::SenderPayload));
+  EXPECT_EQ(timing({sync, ret, 0x78000001}, 0), failure(zx::ScheduleReason::SenderPayload));
   EXPECT_EQ(zx::debug_string(timing({sync, ret}, 0)), "Err(Schedule(\"sender payload\"))");
 }
 

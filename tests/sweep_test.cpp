@@ -63,7 +63,8 @@ void expect_sender_timing(const zx::ExchangeRow& row, std::uint32_t start, std::
     ++tally["late timing Ok"];
   } else {
     ASSERT_FALSE(late);
-    EXPECT_EQ(late.error(), zx::ExchangeError::schedule("sender event horizon overflow"));
+    EXPECT_EQ(late.error(),
+              zx::ExchangeError::schedule(zx::ScheduleReason::SenderEventHorizonOverflow));
     ++tally["late timing sender event horizon overflow"];
   }
 }
@@ -92,10 +93,12 @@ TEST(Sweep, MulticastEverySenderToEverySingleReceiver) {
           ASSERT_EQ(planned.error(), zx::ExchangeError::ReceiverSet{});
         } else if (start > 4095) {
           ASSERT_FALSE(planned) << s << " -> " << r;
-          ASSERT_EQ(planned.error(), zx::ExchangeError::schedule("multicast start cycle"));
+          ASSERT_EQ(planned.error(),
+                    zx::ExchangeError::schedule(zx::ScheduleReason::MulticastStartCycle));
         } else if (std::int64_t{start} + mux > 4095) {
           ASSERT_FALSE(planned) << s << " -> " << r;
-          ASSERT_EQ(planned.error(), zx::ExchangeError::schedule("multicast receive cycle"));
+          ASSERT_EQ(planned.error(),
+                    zx::ExchangeError::schedule(zx::ScheduleReason::MulticastReceiveCycle));
         } else {
           ASSERT_TRUE(planned) << s << " -> " << r << ": " << outcome(planned.error());
           const auto receive = static_cast<std::uint32_t>(std::int64_t{start} + mux);

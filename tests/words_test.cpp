@@ -11,7 +11,7 @@ using E = zx::ExchangeError;
 
 namespace {
 
-const E send_operand = E::schedule("send instruction operand");
+const E send_operand = E::schedule(zx::ScheduleReason::SendInstructionOperand);
 
 TEST(PlainDelayWord, CyclesFillTheLowNineteenBits) {
   EXPECT_EQ(zx::encode_exchange_delay(0), 0x40A00000u);

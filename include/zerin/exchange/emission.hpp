@@ -78,7 +78,8 @@ class BoundedRowWords {
 template <RowWords S>
 std::expected<void, ExchangeError> append_plain_delay(S& words, std::uint32_t& event_cycles,
                                                       std::uint32_t target_cycles) {
-  if (target_cycles < event_cycles) return detail::schedule_error("plan delay order");
+  if (target_cycles < event_cycles)
+    return std::unexpected(ExchangeError::schedule(ScheduleReason::PlanDelayOrder));
   std::uint32_t remaining = target_cycles - event_cycles;
   while (remaining != 0) {
     const std::uint32_t chunk = std::min(remaining, maximum_plain_delay_cycles);
@@ -98,17 +99,19 @@ template <RowWords S>
 std::expected<void, ExchangeError> append_plain_delay_aligned(S& words, std::uint32_t& event_cycles,
                                                               std::uint32_t target_cycles,
                                                               std::size_t word_parity) {
-  if (target_cycles < event_cycles) return detail::schedule_error("plan delay order");
+  if (target_cycles < event_cycles)
+    return std::unexpected(ExchangeError::schedule(ScheduleReason::PlanDelayOrder));
   const std::uint32_t distance = target_cycles - event_cycles;
   const std::size_t length = words.size();
   if (word_parity > 1 || (distance == 0 && length % 2 != word_parity)) {
-    return detail::schedule_error("SENDPICP instruction alignment");
+    return std::unexpected(ExchangeError::schedule(ScheduleReason::SendPicpInstructionAlignment));
   }
   if (distance == 0) return {};
   const std::uint32_t minimum_words = (distance - 1) / maximum_plain_delay_cycles + 1;
   const std::uint32_t delay_words =
       minimum_words + ((length + minimum_words) % 2 != word_parity ? 1u : 0u);
-  if (delay_words > distance) return detail::schedule_error("SENDPICP instruction alignment");
+  if (delay_words > distance)
+    return std::unexpected(ExchangeError::schedule(ScheduleReason::SendPicpInstructionAlignment));
   // Each word takes as much as it can while leaving one cycle for each word after it.
   std::uint32_t remaining = distance;
   for (std::uint32_t left = delay_words; left >= 1; --left) {
@@ -129,11 +132,14 @@ namespace detail {
 template <RowWords S>
 std::expected<void, ExchangeError> append_lone_receive_event(S& words, std::uint32_t& event_cycles,
                                                              const ReceiveEvent& event) {
-  if (event.cycles < event_cycles) return schedule_error("receive event order");
+  if (event.cycles < event_cycles)
+    return std::unexpected(ExchangeError::schedule(ScheduleReason::ReceiveEventOrder));
   const std::uint32_t advance = event.cycles - event_cycles;
-  if (advance == 0) return schedule_error("receive control issue interval");
+  if (advance == 0)
+    return std::unexpected(ExchangeError::schedule(ScheduleReason::ReceiveControlIssueInterval));
   const auto maximum_advance = maximum_timed_instruction_advance(event.instruction);
-  if (!maximum_advance) return schedule_error("receive timed event");
+  if (!maximum_advance)
+    return std::unexpected(ExchangeError::schedule(ScheduleReason::ReceiveTimedEvent));
   if (advance > *maximum_advance) {
     // The timed word covers the last maximum_advance cycles; a plain delay the rest.
     auto brought = append_plain_delay(words, event_cycles, event.cycles - *maximum_advance);
@@ -171,11 +177,13 @@ std::expected<void, ExchangeError> append_receive_events_record(
     const std::uint32_t cycles = events[cursor].cycles;
     std::optional<std::uint32_t> lookahead;
     if (group_size > 2) {
-      return detail::schedule_error("incompatible simultaneous receive controls");
+      return std::unexpected(
+          ExchangeError::schedule(ScheduleReason::IncompatibleSimultaneousReceiveControls));
     }
     if (group_size == 2) {
       // The SENDPICP instruction issues one cycle before its events take effect.
-      if (cycles == 0) return detail::schedule_error("receive control at phase entry");
+      if (cycles == 0)
+        return std::unexpected(ExchangeError::schedule(ScheduleReason::ReceiveControlAtPhaseEntry));
       const std::uint32_t instruction_start = cycles - 1;
       auto brought = align_control_pairs
                          ? append_plain_delay_aligned(words, event_cycles, instruction_start, 0)
@@ -185,10 +193,12 @@ std::expected<void, ExchangeError> append_receive_events_record(
       const std::uint32_t next_start = end < events.size()
                                            ? (events[end].cycles == 0 ? 0 : events[end].cycles - 1)
                                            : horizon_cycles;
-      if (next_start < event_cycles) return detail::schedule_error("receive control order");
+      if (next_start < event_cycles)
+        return std::unexpected(ExchangeError::schedule(ScheduleReason::ReceiveControlOrder));
       const std::uint32_t advance =
           std::min(next_start - event_cycles, maximum_send_control_pair_cycles);
-      if (advance == 0) return detail::schedule_error("empty SENDPICP interval");
+      if (advance == 0)
+        return std::unexpected(ExchangeError::schedule(ScheduleReason::EmptySendPicpInterval));
       auto pair = encode_send_control_pair(advance - 1, 0, 0, events.subspan(cursor, 2));
       if (!pair) return std::unexpected(pair.error());
       words.push_back(pair->first);

@@ -8,6 +8,7 @@
 #ifndef ZERIN_EXCHANGE_ERRORS_HPP
 #define ZERIN_EXCHANGE_ERRORS_HPP
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <expected>
@@ -22,6 +23,122 @@
 #include "zerin/exchange/export.hpp"
 
 namespace zerin::exchange {
+
+/// Why a row or schedule cannot be encoded: the reason of an `ExchangeError::Schedule`.
+/// Each enumerator has one fixed text, given by reason_text().
+enum class ScheduleReason : std::uint8_t {
+  SendInstructionOperand,  ///< "send instruction operand": encode_send: an operand is wider than
+                           ///< its field.
+  ZeroEventAdvance,      ///< "zero event advance": set_instruction_advance: an advance of 0 cycles.
+  DelayAdvanceOverflow,  ///< "delay advance overflow": set_instruction_advance: a plain delay
+                         ///< cannot cover the advance.
+  PicDelayAdvanceOverflow,   ///< "PIC delay advance overflow": set_instruction_advance: a PIC delay
+                             ///< cannot cover the advance.
+  XpicDelayAdvanceOverflow,  ///< "XPIC delay advance overflow": set_instruction_advance: an XPIC
+                             ///< delay cannot cover the advance.
+  ScheduledOffsetTruncatesSend,  ///< "scheduled offset truncates a send": set_instruction_advance:
+                                 ///< the word is a send, send-off or send-control word.
+  FirstScheduledEventNotDelay,   ///< "first scheduled event is not a delay":
+                                 ///< set_instruction_advance: the word is no delay and no send.
+  SendControl,      ///< "send control": set_sender_control: the send control is not 1 to 7.
+  SendPicpOperand,  ///< "SENDPICP operand": encode_send_control_pair: an operand is out of range or
+                    ///< the events are not two.
+  SendPicpPicControl,   ///< "SENDPICP PIC control": encode_send_control_pair: no PIC-stream event.
+  SendPicpXpicControl,  ///< "SENDPICP XPIC control": encode_send_control_pair: no XPIC-stream
+                        ///< event.
+  SendPicpEventTime,    ///< "SENDPICP event time": encode_send_control_pair: the two events fall on
+                        ///< different cycles.
+  SenderDelay,    ///< "sender delay": point_to_point: the sender's leading delay is not encodable.
+  ReceiverPhase,  ///< "receiver phase": a receiver lies so far out that its tail's PIC wait does
+                  ///< not fit the word.
+  MulticastStartCycle,  ///< "multicast start cycle": multicast: the start cycle passes 4095.
+  MulticastSourceTile,  ///< "multicast source tile": multicast: the sender's physical tile does not
+                        ///< fit the XPIC control field.
+  MulticastReceiveCycle,  ///< "multicast receive cycle": multicast: a receive cycle lies outside 0
+                          ///< to 4095.
+  PairedSourceTiming,     ///< "paired source timing": paired_receiver_row: the source event falls
+                          ///< before cycle 0.
+  PairedSourceTile,  ///< "paired source tile": paired_receiver_row: the sender's lane does not fit
+                     ///< the XPIC control field.
+  PairedReceiveCoincidentControls,  ///< "paired receive coincident controls": paired_receiver_row:
+                                    ///< two controls fall on one cycle.
+  PairedReceiveHorizonOverflow,     ///< "paired receive horizon overflow": paired_receiver_row: the
+                                    ///< row's horizon passes 0xFFFFFFFF.
+  PairedReceiveRowCapacity,  ///< "paired receive row capacity": paired_receiver_row: the row needs
+                             ///< more than 9 words.
+  IncompatibleSimultaneousReceiveControls,  ///< "incompatible simultaneous receive controls":
+                                            ///< validate_receive_events: controls at one cycle
+                                            ///< cannot share an instruction.
+  PlanDelayOrder,  ///< "plan delay order": emission: a delay target lies before the clock.
+  SendPicpInstructionAlignment,  ///< "SENDPICP instruction alignment": emission: a SENDPICP
+                                 ///< instruction cannot be brought to an even word position.
+  ReceiveControlAtPhaseEntry,  ///< "receive control at phase entry": emission: a SENDPICP group at
+                               ///< cycle 0.
+  ReceiveControlOrder,  ///< "receive control order": emission: the next group's latest issue cycle
+                        ///< lies before the clock.
+  EmptySendPicpInterval,  ///< "empty SENDPICP interval": emission: a SENDPICP instruction would
+                          ///< occupy no cycle.
+  ReceiveEventOrder,      ///< "receive event order": emission: an event lies before the clock.
+  ReceiveControlIssueInterval,  ///< "receive control issue interval": emission: an event lies
+                                ///< exactly at the clock.
+  ReceiveTimedEvent,  ///< "receive timed event": emission: an event's word is neither a PIC nor an
+                      ///< XPIC delay word.
+  SenderRowEntry,     ///< "sender row entry": scheduled_sender_timing: word 0 is not the sync word.
+  SenderRowReturn,    ///< "sender row return": scheduled_sender_timing: the row has no return word.
+  SenderEventHorizonOverflow,  ///< "sender event horizon overflow": scheduled_sender_timing: the
+                               ///< running cycle count passes 0xFFFFFFFF.
+  SenderPayload,  ///< "sender payload": scheduled_sender_timing and set_sender_control: the row has
+                  ///< no payload send.
+};
+
+/// Number of `ScheduleReason` enumerators; they are numbered 0 to this minus 1.
+inline constexpr std::size_t schedule_reason_count = 35;
+
+/// The text of every reason, indexed by its enumerator's value. Each text is a
+/// short phrase of printable ASCII without quotes, backslashes or control characters.
+inline constexpr std::array<std::string_view, schedule_reason_count> schedule_reason_texts{
+    "send instruction operand",
+    "zero event advance",
+    "delay advance overflow",
+    "PIC delay advance overflow",
+    "XPIC delay advance overflow",
+    "scheduled offset truncates a send",
+    "first scheduled event is not a delay",
+    "send control",
+    "SENDPICP operand",
+    "SENDPICP PIC control",
+    "SENDPICP XPIC control",
+    "SENDPICP event time",
+    "sender delay",
+    "receiver phase",
+    "multicast start cycle",
+    "multicast source tile",
+    "multicast receive cycle",
+    "paired source timing",
+    "paired source tile",
+    "paired receive coincident controls",
+    "paired receive horizon overflow",
+    "paired receive row capacity",
+    "incompatible simultaneous receive controls",
+    "plan delay order",
+    "SENDPICP instruction alignment",
+    "receive control at phase entry",
+    "receive control order",
+    "empty SENDPICP interval",
+    "receive event order",
+    "receive control issue interval",
+    "receive timed event",
+    "sender row entry",
+    "sender row return",
+    "sender event horizon overflow",
+    "sender payload",
+};
+
+/// The fixed text of `reason`, e.g. "sender payload" for ScheduleReason::SenderPayload.
+/// Pure; callable from any thread.
+constexpr std::string_view reason_text(ScheduleReason reason) noexcept {
+  return schedule_reason_texts[static_cast<std::size_t>(reason)];
+}
 
 // Thrown when an invariant the planner relies on does not hold (for example an
 // unnamed arithmetic overflow). Its `what()` is one of the library's fixed fault
@@ -59,10 +176,9 @@ class ExchangeError {
   struct ReceiverSet {
     friend bool operator==(const ReceiverSet&, const ReceiverSet&) = default;
   };
-  // A row or schedule cannot be encoded; `reason` names what failed. It must be
-  // text with static storage duration (the library only uses string literals).
+  // A row or schedule cannot be encoded; `reason` names what failed.
   struct Schedule {
-    std::string_view reason;
+    ScheduleReason reason;
     friend bool operator==(const Schedule&, const Schedule&) = default;
   };
   // An event offset from the phase-entry sync exceeds the largest encodable one.
@@ -91,7 +207,7 @@ class ExchangeError {
       : value_(std::move(v)) {}  // NOLINT(google-explicit-constructor)
 
   // Shorthand for the most common error.
-  static constexpr ExchangeError schedule(std::string_view reason) noexcept {
+  static constexpr ExchangeError schedule(ScheduleReason reason) noexcept {
     return Schedule{reason};
   }
 
@@ -115,13 +231,6 @@ class ExchangeError {
  private:
   Variant value_;
 };
-
-namespace detail {
-// The common failure return of the planners: a Schedule error with a fixed reason.
-inline std::unexpected<ExchangeError> schedule_error(std::string_view reason) noexcept {
-  return std::unexpected(ExchangeError::schedule(reason));
-}
-}  // namespace detail
 
 // Display text: a sentence for people, e.g. "logical tile 1472 is out of range".
 ZERIN_EXCHANGE_API std::string to_string(const ExchangeError& error);

@@ -205,7 +205,7 @@ inline std::expected<std::uint32_t, ExchangeError> encode_send(std::uint32_t cou
   using F = word_format::Send;
   if (!F::count_minus_one.fits(count_minus_one) || !F::direction.fits(direction) ||
       !F::base_word.fits(base_word)) {
-    return schedule_error("send instruction operand");
+    return std::unexpected(ExchangeError::schedule(ScheduleReason::SendInstructionOperand));
   }
   return F::kind.bits | F::count_minus_one.place(count_minus_one) | F::base_word.place(base_word) |
          F::direction.place(direction);
@@ -280,10 +280,10 @@ constexpr std::optional<std::uint32_t> maximum_timed_instruction_advance(std::ui
 
 // Rewrites the advance field of a delay word so that instruction_advance() of the
 // result equals `advance`; other fields stay. On error the word is unchanged.
-// Errors (Schedule), in order: "zero event advance"; "delay advance overflow",
-// "PIC delay advance overflow", "XPIC delay advance overflow" (advance beyond the
-// field); "scheduled offset truncates a send" (send, send-off or send-control
-// word); "first scheduled event is not a delay" (anything else, SENDPICP included).
+// Errors (Schedule), in order: "zero event advance"; ScheduleReason::DelayAdvanceOverflow,
+// ScheduleReason::PicDelayAdvanceOverflow, ScheduleReason::XpicDelayAdvanceOverflow (advance beyond
+// the field); "scheduled offset truncates a send" (send, send-off or send-control word); "first
+// scheduled event is not a delay" (anything else, SENDPICP included).
 ZERIN_EXCHANGE_API std::expected<void, ExchangeError> set_instruction_advance(
     std::uint32_t& instruction, std::uint32_t advance) noexcept;
 
@@ -292,11 +292,12 @@ namespace detail {
 inline std::expected<void, ExchangeError> set_instruction_advance(std::uint32_t& instruction,
                                                                   std::uint32_t advance) noexcept {
   namespace f = word_format;
-  if (advance == 0) return schedule_error("zero event advance");
+  if (advance == 0)
+    return std::unexpected(ExchangeError::schedule(ScheduleReason::ZeroEventAdvance));
   const std::uint32_t immediate = advance - 1;
   auto rewrite = [&](WordField field,
-                     std::string_view overflow) -> std::expected<void, ExchangeError> {
-    if (!field.fits(immediate)) return schedule_error(overflow);
+                     ScheduleReason overflow) -> std::expected<void, ExchangeError> {
+    if (!field.fits(immediate)) return std::unexpected(ExchangeError::schedule(overflow));
     instruction = field.set(instruction, immediate);
     return {};
   };
@@ -305,17 +306,18 @@ inline std::expected<void, ExchangeError> set_instruction_advance(std::uint32_t&
   static_assert(f::PicDelay::kind.excludes(f::XpicDelay::kind) &&
                 f::PicDelay::kind.excludes(f::ExchangeDelay::kind) &&
                 f::XpicDelay::kind.excludes(f::ExchangeDelay::kind));
-  if (is_pic_delay(instruction)) return rewrite(f::PicDelay::advance, "PIC delay advance overflow");
+  if (is_pic_delay(instruction))
+    return rewrite(f::PicDelay::advance, ScheduleReason::PicDelayAdvanceOverflow);
   if (is_xpic_delay(instruction)) {
-    return rewrite(f::XpicDelay::advance, "XPIC delay advance overflow");
+    return rewrite(f::XpicDelay::advance, ScheduleReason::XpicDelayAdvanceOverflow);
   }
   if (is_exchange_delay(instruction)) {
-    return rewrite(f::ExchangeDelay::cycles, "delay advance overflow");
+    return rewrite(f::ExchangeDelay::cycles, ScheduleReason::DelayAdvanceOverflow);
   }
   if (is_send(instruction) || is_send_off(instruction) || is_send_control(instruction)) {
-    return schedule_error("scheduled offset truncates a send");
+    return std::unexpected(ExchangeError::schedule(ScheduleReason::ScheduledOffsetTruncatesSend));
   }
-  return schedule_error("first scheduled event is not a delay");
+  return std::unexpected(ExchangeError::schedule(ScheduleReason::FirstScheduledEventNotDelay));
 }
 }  // namespace detail
 
