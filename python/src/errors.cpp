@@ -38,7 +38,7 @@ constexpr std::array<VariantClass, std::variant_size_v<E::Variant>> variant_clas
      {"count"}},
     {"ReceiverSetError", "A multicast receiver set fails the planner's checks (ReceiverSet).", {}},
     {"ScheduleError",
-     "A row or schedule cannot be encoded (Schedule); .reason names what failed.",
+     "A row or schedule cannot be encoded (Schedule); .reason is the ScheduleReason.",
      {"reason"}},
     {"PlanOffsetRangeError",
      "An event offset from the phase-entry sync exceeds the largest encodable one "
@@ -65,9 +65,7 @@ py::tuple payload(const ExchangeError& error) {
       Overloaded{
           [](const E::Tile& e) { return py::make_tuple(e.tile); },
           [](const E::Count& e) { return py::make_tuple(e.count); },
-          [](const E::Schedule& e) {
-            return py::make_tuple(py::str(e.reason.data(), e.reason.size()));
-          },
+          [](const E::Schedule& e) { return py::make_tuple(e.reason); },
           [](const E::PlanOffsetRange& e) { return py::make_tuple(e.cycles, e.maximum); },
           [](const E::Address& e) { return py::make_tuple(e.address); },
           [](const auto&) { return py::tuple(); },
@@ -75,9 +73,8 @@ py::tuple payload(const ExchangeError& error) {
       error.value());
 }
 
-// Builds variant `index` from its checked payload. A Schedule reason views
-// `reason`, which must outlive the error.
-ExchangeError make_error(std::size_t index, const py::tuple& values, const std::string& reason) {
+// Builds variant `index` from its checked payload.
+ExchangeError make_error(std::size_t index, const py::tuple& values) {
   auto u32 = [&](std::size_t field) { return values[field].cast<std::uint32_t>(); };
   switch (index) {
     case 0:
@@ -91,7 +88,7 @@ ExchangeError make_error(std::size_t index, const py::tuple& values, const std::
     case 4:
       return E::ReceiverSet{};
     case 5:
-      return E::Schedule{reason};
+      return E::Schedule{values[0].cast<ScheduleReason>()};
     case 6:
       return E::PlanOffsetRange{u32(0), u32(1)};
     case 7:
@@ -99,6 +96,75 @@ ExchangeError make_error(std::size_t index, const py::tuple& values, const std::
     default:
       return E::HostPacket{};
   }
+}
+
+// A ScheduleReason, or the text of one.
+ScheduleReason to_reason(py::handle value) {
+  if (py::isinstance<ScheduleReason>(value)) return value.cast<ScheduleReason>();
+  if (!PyUnicode_Check(value.ptr())) {
+    raise(PyExc_TypeError, "reason must be a ScheduleReason or its text, not " + type_name(value));
+  }
+  const std::string text = value.cast<std::string>();
+  for (std::size_t i = 0; i < schedule_reason_texts.size(); ++i) {
+    if (schedule_reason_texts[i] == text) return static_cast<ScheduleReason>(i);
+  }
+  raise(PyExc_ValueError,
+        "reason " + std::string(py::str(py::repr(value))) + " is not the text of a ScheduleReason");
+}
+
+// The Python names of the reasons, in enumerator order (texts come from the library).
+constexpr std::array<const char*, schedule_reason_count> schedule_reason_names{
+    "SendInstructionOperand",
+    "ZeroEventAdvance",
+    "DelayAdvanceOverflow",
+    "PicDelayAdvanceOverflow",
+    "XpicDelayAdvanceOverflow",
+    "ScheduledOffsetTruncatesSend",
+    "FirstScheduledEventNotDelay",
+    "SendControl",
+    "SendPicpOperand",
+    "SendPicpPicControl",
+    "SendPicpXpicControl",
+    "SendPicpEventTime",
+    "SenderDelay",
+    "ReceiverPhase",
+    "MulticastStartCycle",
+    "MulticastSourceTile",
+    "MulticastReceiveCycle",
+    "PairedSourceTiming",
+    "PairedSourceTile",
+    "PairedReceiveCoincidentControls",
+    "PairedReceiveHorizonOverflow",
+    "PairedReceiveRowCapacity",
+    "IncompatibleSimultaneousReceiveControls",
+    "PlanDelayOrder",
+    "SendPicpInstructionAlignment",
+    "ReceiveControlAtPhaseEntry",
+    "ReceiveControlOrder",
+    "EmptySendPicpInterval",
+    "ReceiveEventOrder",
+    "ReceiveControlIssueInterval",
+    "ReceiveTimedEvent",
+    "SenderRowEntry",
+    "SenderRowReturn",
+    "SenderEventHorizonOverflow",
+    "SenderPayload",
+};
+
+void bind_schedule_reason(py::module_& module) {
+  py::enum_<ScheduleReason> reasons(
+      module, "ScheduleReason",
+      "Why a row or schedule cannot be encoded: the reason of a ScheduleError. .text is the "
+      "reason's fixed text, as the error's display and debug texts show it.");
+  for (std::size_t i = 0; i < schedule_reason_names.size(); ++i) {
+    reasons.value(schedule_reason_names[i], static_cast<ScheduleReason>(i));
+  }
+  reasons.def_property_readonly(
+      "text", [](ScheduleReason reason) { return std::string(reason_text(reason)); },
+      "The reason's fixed text, e.g. \"sender payload\".");
+  module.def(
+      "reason_text", [](py::handle reason) { return std::string(reason_text(to_reason(reason))); },
+      py::arg("reason"), "The fixed text of a ScheduleReason.");
 }
 
 // __init__ of variant `index`: checks the payload, then keeps it and the debug
@@ -112,22 +178,17 @@ void init_error(std::size_t index, py::handle self, const py::args& args) {
                                std::to_string(args.size()));
   }
   py::tuple values(count);
-  std::string reason;
   for (std::size_t i = 0; i < count; ++i) {
     const std::string_view field = variant.fields[i];
     if (field == "reason") {
-      if (!PyUnicode_Check(args[i].ptr())) {
-        raise(PyExc_TypeError, "reason must be a str, not " + type_name(args[i]));
-      }
-      reason = args[i].cast<std::string>();
-      values[i] = args[i];
+      values[i] = py::cast(to_reason(args[i]));
     } else if (field == "tile") {
       values[i] = py::int_(to_u16(args[i], field));
     } else {
       values[i] = py::int_(to_u32(args[i], field));
     }
   }
-  const ExchangeError error = make_error(index, values, reason);
+  const ExchangeError error = make_error(index, values);
   py::handle(PyExc_Exception).attr("__init__")(self, to_string(error));
   py::setattr(self, "_payload", values);
   py::setattr(self, "_debug", py::str(debug_string(error)));
@@ -147,6 +208,7 @@ void raise_error(const ExchangeError& error) {
 }
 
 void bind_errors(py::module_& module) {
+  bind_schedule_reason(module);
   const py::object type = builtin("type");
   const py::object property = builtin("property");
 

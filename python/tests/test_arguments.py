@@ -80,7 +80,7 @@ def test_other_arguments(r470):
         zx.append_plain_delay((), 0, 1)
     with pytest.raises(TypeError, match="^align_control_pairs must be a bool"):
         zx.append_receive_events([], 0, [], 1, 1)
-    with pytest.raises(TypeError, match="^reason must be a str"):
+    with pytest.raises(TypeError, match="^reason must be a ScheduleReason"):
         zx.ScheduleError(5)
     with pytest.raises(ValueError, match=r"^transfers\[0\] must have 3 items"):
         r470.point_to_point_many([(0, 1)])

@@ -15,7 +15,8 @@ VARIANTS = [
     (zx.CountError, (4149,), {"count": 4149}, "exchange count 4149 is outside 1..=4148",
      "Count(4149)"),
     (zx.ReceiverSetError, (), {}, "invalid multicast receiver set", "ReceiverSet"),
-    (zx.ScheduleError, ("sender row return",), {"reason": "sender row return"},
+    (zx.ScheduleError, (zx.ScheduleReason.SenderRowReturn,),
+     {"reason": zx.ScheduleReason.SenderRowReturn},
      "exchange schedule is not encodable: sender row return", 'Schedule("sender row return")'),
     (zx.PlanOffsetRangeError, (4294967295, 65535), {"cycles": 4294967295, "maximum": 65535},
      "exchange event offset 4294967295 cycles from the phase-entry sync exceeds the encodable "
@@ -39,6 +40,18 @@ def test_variant_texts_and_attributes(cls, args, attributes, display, debug):
     assert type(copy) is cls and repr(copy) == debug
     with pytest.raises(TypeError):
         cls(*args, 1)
+
+
+def test_schedule_reasons():
+    reasons = list(zx.ScheduleReason.__members__.values())
+    assert len(reasons) == 35 and [int(r) for r in reasons] == list(range(35))
+    for reason in reasons:
+        error = zx.ScheduleError(reason.text)
+        assert error.reason == reason and zx.reason_text(reason) == reason.text
+        assert repr(error) == f'Schedule("{reason.text}")'
+        assert str(error) == f"exchange schedule is not encodable: {reason.text}"
+    with pytest.raises(ValueError, match="^reason 'no such reason' is not the text"):
+        zx.ScheduleError("no such reason")
 
 
 def test_small_payloads_and_inequality():
