@@ -1,6 +1,7 @@
 """Encoding then decoding gives the operands back; diagnostics reach logging."""
 
 import logging
+from pathlib import Path
 import random
 
 import pytest
@@ -83,3 +84,10 @@ def test_a_failing_handler_never_changes_a_result(r470, monkeypatch):
         logger._cache.clear()
     assert plan == zx.Topology.r470().point_to_point(0, 1, 1)
     assert len(unraisable) == 1
+
+
+def test_type_stub_matches_the_module():
+    stubtest = pytest.importorskip("mypy.stubtest")
+    allowlist = Path(__file__).with_name("stubtest-allowlist.txt")
+    assert stubtest.test_stubs(stubtest.parse_options(
+        ["zerin_exchange", "--allowlist", str(allowlist)])) == 0
