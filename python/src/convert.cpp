@@ -86,16 +86,7 @@ long long to_integer(py::handle value, std::string_view name, long long lowest, 
 void to_u16_list(py::handle values, std::string_view name, std::vector<std::uint16_t>& out) {
   out.clear();
   for_each_item(values, name, "a sequence of ints", [&](py::handle item, std::size_t index) {
-    // Most lists hold small exact ints: read those without building the item's name.
-    if (PyLong_CheckExact(item.ptr())) {
-      const long value = PyLong_AsLong(item.ptr());
-      if (value >= 0 && value <= 0xFFFF) {
-        out.push_back(static_cast<std::uint16_t>(value));
-        return;
-      }
-      PyErr_Clear();
-    }
-    out.push_back(to_u16(item, item_name(name, index)));
+    out.push_back(to_int_item<std::uint16_t>(item, [&] { return item_name(name, index); }));
   });
 }
 
@@ -107,7 +98,7 @@ void to_u32_list(py::handle values, std::string_view name, std::vector<std::uint
     return;
   }
   for_each_item(values, name, "a sequence of ints", [&](py::handle item, std::size_t index) {
-    out.push_back(to_u32(item, item_name(name, index)));
+    out.push_back(to_int_item<std::uint32_t>(item, [&] { return item_name(name, index); }));
   });
 }
 

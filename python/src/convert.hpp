@@ -35,6 +35,23 @@ T to_int(py::handle value, std::string_view name) {
                                    static_cast<long long>(highest < limit ? highest : limit)));
 }
 
+// to_int() for items of a list: exact ints in range are read at once, and the
+// item's name, `name()`, is built only for a value that needs more work.
+template <class T, class Name>
+T to_int_item(py::handle value, Name&& name) {
+  static_assert(sizeof(T) < sizeof(long long), "the range of T fits long long");
+  if (PyLong_CheckExact(value.ptr())) {
+    int overflow = 0;
+    const long long result = PyLong_AsLongLongAndOverflow(value.ptr(), &overflow);
+    if (overflow == 0 && result >= std::numeric_limits<T>::min() &&
+        result <= std::numeric_limits<T>::max()) {
+      return static_cast<T>(result);
+    }
+    PyErr_Clear();
+  }
+  return to_int<T>(value, name());
+}
+
 inline std::uint16_t to_u16(py::handle value, std::string_view name) {
   return to_int<std::uint16_t>(value, name);
 }

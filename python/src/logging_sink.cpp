@@ -28,7 +28,6 @@ int python_level(DiagnosticLevel level) {
 }
 
 // Hands events to the logger named after the library's diagnostic target.
-// Planners are called with the GIL held; other threads take it first.
 class LoggingSink final : public DiagnosticSink {
  public:
   explicit LoggingSink(py::object logger) : logger_(std::move(logger)) {
@@ -40,30 +39,27 @@ class LoggingSink final : public DiagnosticSink {
     }
   }
 
+  // Only this module's calls reach the sink (the library is linked into the
+  // module), and they all hold the GIL.
   bool enabled(DiagnosticLevel level, std::string_view) const noexcept override {
-    if (Py_IsInitialized() == 0) return false;
-    const bool held = PyGILState_Check() != 0;
-    const PyGILState_STATE state = held ? PyGILState_UNLOCKED : PyGILState_Ensure();
     bool result = false;
     PyObject* key = PyLong_FromLong(python_level(level));
     PyObject* cached =
         (key != nullptr && cache_) ? PyDict_GetItemWithError(cache_.ptr(), key) : nullptr;
     if (cached != nullptr) {
-      result = PyObject_IsTrue(cached) == 1;
+      result = cached == Py_True;
     } else if (key != nullptr && !PyErr_Occurred()) {
-      PyObject* answer = PyObject_CallMethod(logger_.ptr(), "isEnabledFor", "O", key);
+      PyObject* answer = PyObject_CallMethodOneArg(logger_.ptr(), enabled_name_.ptr(), key);
       result = answer != nullptr && PyObject_IsTrue(answer) == 1;
       Py_XDECREF(answer);
     }
     Py_XDECREF(key);
     // Logging must never change a result: a failure here only loses the event.
     if (PyErr_Occurred()) PyErr_WriteUnraisable(logger_.ptr());
-    if (!held) PyGILState_Release(state);
     return result;
   }
 
   void deliver(const DiagnosticEvent& event) override {
-    const py::gil_scoped_acquire gil;
     try {
       // The library's own line without its "LEVEL target: " head, which the
       // log record carries as its level and logger name.
@@ -91,6 +87,7 @@ class LoggingSink final : public DiagnosticSink {
  private:
   py::object logger_;
   py::object cache_;
+  py::str enabled_name_{"isEnabledFor"};
 };
 
 }  // namespace

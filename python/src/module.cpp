@@ -452,25 +452,29 @@ void bind_topology(py::module_& m) {
             receivers.reserve(list.size());
             std::size_t index = 0;
             for (py::handle transfer : list) {
-              const std::string name = "transfers[" + std::to_string(index) + "]";
+              auto name = [&] { return "transfers[" + std::to_string(index) + "]"; };
               if (!PyTuple_Check(transfer.ptr()) && !PyList_Check(transfer.ptr())) {
-                raise(PyExc_TypeError, name + " must be a (sender, receiver, count) tuple, not " +
+                raise(PyExc_TypeError, name() + " must be a (sender, receiver, count) tuple, not " +
                                            type_name(transfer));
               }
-              const py::sequence fields = py::reinterpret_borrow<py::sequence>(transfer);
-              if (fields.size() != 3) {
+              if (PySequence_Fast_GET_SIZE(transfer.ptr()) != 3) {
                 raise(PyExc_ValueError,
-                      name + " must have 3 items, got " + std::to_string(fields.size()));
+                      name() + " must have 3 items, got " +
+                          std::to_string(PySequence_Fast_GET_SIZE(transfer.ptr())));
               }
-              auto plan = topology.point_to_point(to_u16(fields[0], name + "[0]"),
-                                                  to_u16(fields[1], name + "[1]"),
-                                                  to_u32(fields[2], name + "[2]"));
+              PyObject** fields = PySequence_Fast_ITEMS(transfer.ptr());
+              auto field = [&](int i) {
+                return [&, i] { return name() + "[" + std::to_string(i) + "]"; };
+              };
+              auto plan = topology.point_to_point(to_int_item<std::uint16_t>(fields[0], field(0)),
+                                                  to_int_item<std::uint16_t>(fields[1], field(1)),
+                                                  to_int_item<std::uint32_t>(fields[2], field(2)));
               if (!plan) {
                 try {
                   raise_error(plan.error());
                 } catch (py::error_already_set& error) {
                   error.value().attr("index") = index;
-                  error.value().attr("add_note")("in " + name);
+                  error.value().attr("add_note")("in " + name());
                   throw;
                 }
               }
