@@ -16,13 +16,6 @@
 namespace zerin::exchange::python {
 namespace {
 
-// Reused by every call on the thread that holds the GIL, so that a plan's
-// receiver list costs no allocation once it has grown.
-std::vector<std::uint16_t>& tile_scratch() {
-  static std::vector<std::uint16_t> tiles;
-  return tiles;
-}
-
 // A Python list as the emitters' word sink.
 struct ListWords {
   PyObject* list;
@@ -492,7 +485,9 @@ void bind_topology(py::module_& m) {
           "multicast",
           [](const Topology& topology, py::handle sender, py::handle receivers, py::handle count,
              py::handle schedule_offset) {
-            std::vector<std::uint16_t>& tiles = tile_scratch();
+            // A fresh list per call: reading the receivers may run Python code
+            // (an iterator, __index__) that plans again.
+            std::vector<std::uint16_t> tiles;
             to_u16_list(receivers, "receivers", tiles);
             return make_multicast_plan(
                 unwrap(topology.multicast(to_u16(sender, "sender"), tiles, to_u32(count, "count"),
@@ -506,7 +501,9 @@ void bind_topology(py::module_& m) {
       .def(
           "paired_multicast",
           [](const Topology& topology, py::handle sender, py::handle receivers, py::handle count) {
-            std::vector<std::uint16_t>& tiles = tile_scratch();
+            // A fresh list per call: reading the receivers may run Python code
+            // (an iterator, __index__) that plans again.
+            std::vector<std::uint16_t> tiles;
             to_u16_list(receivers, "receivers", tiles);
             return make_multicast_plan(unwrap(topology.paired_multicast(
                 to_u16(sender, "sender"), tiles, to_u32(count, "count"))));

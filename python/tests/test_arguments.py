@@ -101,3 +101,11 @@ def test_values_are_immutable(r470):
     assert rows[-1] == rows[1] and len(rows[:1]) == 1
     with pytest.raises(IndexError):
         rows[2]
+
+
+def test_receivers_read_from_code_that_plans_again(r470):
+    def receivers():
+        yield 736
+        r470.multicast(5, [6, 7, 8], 1)
+        yield 1286
+    assert r470.multicast(0, receivers(), 100) == r470.multicast(0, [736, 1286], 100)
