@@ -95,10 +95,27 @@ class LoggingSink final : public DiagnosticSink {
 void bind_logging(py::module_& module) {
   py::object logger =
       py::module_::import("logging").attr("getLogger")(std::string(diagnostic_target));
-  set_diagnostic_sink(std::make_shared<LoggingSink>(std::move(logger)));
+  // Never destroyed: it holds Python objects and the interpreter may already
+  // be gone at static destruction. The library holds it only while installed.
+  static const auto* sink =
+      new std::shared_ptr<LoggingSink>(std::make_shared<LoggingSink>(std::move(logger)));
+  module.def(
+      "_set_diagnostics",
+      [](bool on) {
+        if (on) {
+          set_diagnostic_sink(*sink);
+        } else {
+          clear_diagnostic_sink();
+        }
+      },
+      py::arg("on"),
+      "Installs (True) or removes (False) the sink that hands the library's events to "
+      "logging. The package calls it whenever logging's levels change.");
+  module.def(
+      "_diagnostics_installed", [] { return diagnostic_sink() != nullptr; },
+      "Whether the library currently offers its events to logging.");
   // The sink holds Python objects: drop it while the interpreter still runs.
-  module.add_object("_clear_diagnostic_sink", py::cpp_function([] { clear_diagnostic_sink(); }));
-  py::module_::import("atexit").attr("register")(module.attr("_clear_diagnostic_sink"));
+  py::module_::import("atexit").attr("register")(py::cpp_function([] { clear_diagnostic_sink(); }));
 }
 
 }  // namespace zerin::exchange::python

@@ -22,3 +22,38 @@ for _name in __all__:
     except (AttributeError, TypeError):
         pass
 del _name
+
+
+# Diagnostic events go to logging.getLogger("zerin_exchange"). The library is
+# offered a sink only while that logger is enabled for DEBUG, so that planning
+# costs nothing for logging otherwise. Levels change through logging's manager,
+# which clears its level caches on every change (setLevel, disable,
+# basicConfig, dictConfig): the package follows those changes there.
+import logging as _logging
+
+_logger = _logging.getLogger("zerin_exchange")
+
+
+def _follow_logging_levels():
+    _core._set_diagnostics(_logger.manager.disable < _logging.DEBUG
+                           and _logger.getEffectiveLevel() <= _logging.DEBUG)
+
+
+def _watch_logging_levels():
+    manager = _logger.manager
+    clear_cache = getattr(manager, "_clear_cache", None)
+    if clear_cache is None:
+        # A logging without the cache hook: keep the sink, which asks the
+        # logger on each event.
+        _core._set_diagnostics(True)
+        return
+
+    def _clear_cache_and_follow():
+        clear_cache()
+        _follow_logging_levels()
+
+    manager._clear_cache = _clear_cache_and_follow
+    _follow_logging_levels()
+
+
+_watch_logging_levels()
