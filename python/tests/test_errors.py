@@ -63,6 +63,14 @@ def test_small_payloads_and_inequality():
     assert issubclass(zx.InternalFault, RuntimeError)
 
 
+def test_internal_fault_is_not_an_exchange_error():
+    # Tile 0's partner (physical 2) sits at index 65536, past every 16-bit tile.
+    topology = zx.Topology([0] + [5] * 65535 + [2])
+    with pytest.raises(zx.InternalFault, match="^logical tile count fits u16$") as caught:
+        topology.paired_logical(0)
+    assert not isinstance(caught.value, zx.ExchangeError)
+
+
 def test_operations_raise_the_variant_they_return(r470):
     cases = [
         (lambda: r470.point_to_point(0, 0, 0), zx.CountError, "Count(0)"),
