@@ -339,15 +339,16 @@ void bind_timing_and_decoding(py::module_& m) {
       "horizon overflow\", \"sender payload\").");
   m.def(
       "decode_instruction",
-      [](py::handle word) { return decode_instruction(to_u32(word, "word")); }, py::arg("word"),
-      "Decodes one word on its own.");
+      [](py::handle word) { return make_decoded(decode_instruction(to_u32(word, "word"))); },
+      py::arg("word"), "Decodes one word on its own.");
   m.def(
       "decode_row",
       [](py::handle words) {
         std::vector<std::uint32_t> list;
         to_u32_list(words, "words", list);
-        py::list out;
-        for (const DecodedInstruction& decoded : decode_row(list)) out.append(py::cast(decoded));
+        const std::vector<DecodedInstruction> decoded = decode_row(list);
+        py::list out(decoded.size());
+        for (std::size_t i = 0; i < decoded.size(); ++i) out[i] = make_decoded(decoded[i]);
         return out;
       },
       py::arg("words"),
@@ -356,11 +357,12 @@ void bind_timing_and_decoding(py::module_& m) {
   m.def(
       "describe",
       [](py::handle instruction) {
-        if (!py::isinstance<DecodedInstruction>(instruction)) {
+        const DecodedInstruction* decoded = decoded_value(instruction);
+        if (decoded == nullptr) {
           raise(PyExc_TypeError,
                 "instruction must be a DecodedInstruction, not " + type_name(instruction));
         }
-        return describe(instruction.cast<const DecodedInstruction&>());
+        return describe(*decoded);
       },
       py::arg("instruction"), "One line for people, e.g. \"delay 139 (140 cycles)\".");
   m.def(

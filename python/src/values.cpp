@@ -15,12 +15,15 @@ struct Overloaded : Ts... {
   using Ts::operator()...;
 };
 
-// A word as eight lower-case hex digits, the way rows are printed.
+}  // namespace
+
 void append_hex(std::string& out, std::uint32_t word, bool prefix) {
   char text[16];
   std::snprintf(text, sizeof text, prefix ? "0x%08x" : "%08x", word);
   out += text;
 }
+
+namespace {
 
 std::string row_repr(const ExchangeRow& row) {
   std::string out = "Row([";
@@ -268,7 +271,8 @@ void bind_receive_events(py::module_& module) {
       .def(py::self != py::self);
 }
 
-// The named fields of a decoded word, in layout order.
+}  // namespace
+
 py::dict decoded_fields(const DecodedFields& fields) {
   py::dict out;
   std::visit(Overloaded{
@@ -314,6 +318,8 @@ py::dict decoded_fields(const DecodedFields& fields) {
   return out;
 }
 
+namespace {
+
 void bind_decoded(py::module_& module) {
   using W = WordKind;
   py::enum_<W>(module, "WordKind", "What a decoded word is.")
@@ -330,28 +336,7 @@ void bind_decoded(py::module_& module) {
       .value("Zero", W::Zero)
       .value("Unknown", W::Unknown);
 
-  py::class_<DecodedInstruction>(module, "DecodedInstruction",
-                                 "A word decoded into its kind and named fields (values as "
-                                 "stored, before the + 1 that turns an operand into cycles). "
-                                 "str() is its one-line description.")
-      .def_readonly("word", &DecodedInstruction::word)
-      .def_readonly("kind", &DecodedInstruction::kind)
-      .def_property_readonly(
-          "fields", [](const DecodedInstruction& d) { return decoded_fields(d.fields); },
-          "The fields by name, as a new dict.")
-      .def_readonly("advance", &DecodedInstruction::advance,
-                    "Cycles the word occupies in a row (0 for a SENDPICP payload word).")
-      .def("__str__", [](const DecodedInstruction& d) { return describe(d); })
-      .def("__repr__",
-           [](const DecodedInstruction& d) {
-             std::string out = "DecodedInstruction(word=";
-             append_hex(out, d.word, true);
-             out += ", kind=" + std::string(py::str(py::cast(d.kind)));
-             out += ", fields=" + std::string(py::str(py::repr(decoded_fields(d.fields))));
-             return out + ", advance=" + std::to_string(d.advance) + ")";
-           })
-      .def(py::self == py::self)
-      .def(py::self != py::self);
+  bind_decoded_instruction(module);
 }
 
 }  // namespace

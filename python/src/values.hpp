@@ -6,6 +6,7 @@
 #include <pybind11/pybind11.h>
 
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "zerin/exchange.hpp"
@@ -41,6 +42,21 @@ struct MulticastPlanValue {
 inline MulticastPlanValue make_multicast_plan(MulticastPlan&& plan) {
   return {plan.sender, make_rows(std::move(plan.receivers))};
 }
+
+// A word as eight lower-case hex digits (after "0x" with `prefix`).
+void append_hex(std::string& out, std::uint32_t word, bool prefix);
+
+// The named fields of a decoded word, in layout order, as a new dict.
+py::dict decoded_fields(const DecodedFields& fields);
+
+// DecodedInstruction: a small type of its own rather than a pybind11 class,
+// because decode_row() makes one per word and pybind11 instances cost several
+// times more to create. Adds the class to `module` (after WordKind).
+void bind_decoded_instruction(py::module_& module);
+// A new DecodedInstruction object.
+py::object make_decoded(const DecodedInstruction& decoded);
+// The value of a DecodedInstruction object, or nullptr for any other object.
+const DecodedInstruction* decoded_value(py::handle object);
 
 // Adds the value classes and enums to `module`.
 void bind_values(py::module_& module);

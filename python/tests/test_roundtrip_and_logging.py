@@ -40,6 +40,13 @@ def test_decode_row_reads_sendpicp_payloads():
     assert [str(d) for d in zx.decode_row([0x40A0008B, 0x7FE00001])] == [
         "delay 139 (140 cycles)", "send 64 words dir 1 from 0x0"]
     assert zx.word_kind_name(K.SendPicpPayload) == "sendpicp-payload"
+    # Decoded words are values: equal, hashable, made only by the decoder.
+    assert len({zx.decode_instruction(0x40A0008B), decoded[2], zx.decode_row([0x43A00000])[0]}) == 2
+    assert decoded[0] != zx.decode_instruction(0xF8600805 ^ 1)
+    with pytest.raises(TypeError):
+        zx.DecodedInstruction()
+    with pytest.raises(AttributeError):
+        decoded[0].word = 0
     assert zx.decode_row(zx.Topology.r470().point_to_point(0, 1, 1).sender)[2].kind == K.Send
 
 

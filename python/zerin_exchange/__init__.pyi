@@ -1,5 +1,5 @@
 # Type stub of the zerin_exchange package (the compiled _core module).
-from typing import Callable, ClassVar, Iterable, Iterator, Optional, Sequence, SupportsIndex, Union, overload
+from typing import Callable, final, ClassVar, Iterable, Iterator, Optional, Sequence, SupportsIndex, Union, overload
 
 __version__: str
 
@@ -236,6 +236,7 @@ class WordKind:
     @property
     def value(self) -> int: ...
 
+@final
 class DecodedInstruction:
     """A word decoded into its kind and named fields; str() describes it."""
     @property
@@ -248,6 +249,7 @@ class DecodedInstruction:
     def advance(self) -> int: ...
     def __eq__(self, other: object) -> bool: ...
     def __ne__(self, other: object) -> bool: ...
+    def __hash__(self) -> int: ...
 
 # ---- Topology and planners ----------------------------------------------------
 
