@@ -8,9 +8,60 @@
 namespace zerin::exchange::python {
 namespace {
 
+template <class... Ts>
+struct Overloaded : Ts... {
+  using Ts::operator()...;
+};
+
 struct DecodedObject {
   PyObject_HEAD DecodedInstruction value;
 };
+
+// The named fields of a decoded word, in layout order, as a new dict.
+py::dict decoded_fields(const DecodedInstruction& decoded) {
+  py::dict out;
+  std::visit(Overloaded{
+                 [&](const decoded::ExchangeDelay& d) { out["cycles"] = d.cycles; },
+                 [&](const decoded::PicDelay& d) {
+                   out["advance"] = d.advance;
+                   out["selector"] = d.selector;
+                   out["control"] = d.control;
+                 },
+                 [&](const decoded::XpicDelay& d) {
+                   out["advance"] = d.advance;
+                   out["flag"] = d.flag;
+                   out["control"] = d.control;
+                 },
+                 [&](const decoded::Send& d) {
+                   out["count_minus_one"] = d.count_minus_one;
+                   out["direction"] = d.direction;
+                   out["base_word"] = d.base_word;
+                 },
+                 [&](const decoded::SendOff& d) {
+                   out["count_minus_one"] = d.count_minus_one;
+                   out["direction"] = d.direction;
+                   out["base_word"] = d.base_word;
+                 },
+                 [&](const decoded::SendControl& d) {
+                   out["count_minus_one"] = d.count_minus_one;
+                   out["direction"] = d.direction;
+                 },
+                 [&](const decoded::SendPicp& d) {
+                   out["pointer_selector"] = d.pointer_selector;
+                   out["count_minus_one"] = d.count_minus_one;
+                   out["source_word_address"] = d.source_word_address;
+                   out["send_control"] = d.send_control;
+                 },
+                 [&](const decoded::SendPicpPayload& d) {
+                   out["xpic_flag"] = d.xpic_flag;
+                   out["xpic_control"] = d.xpic_control;
+                   out["pic_control"] = d.pic_control;
+                 },
+                 [](const decoded::NoFields&) {},
+             },
+             decoded.fields);
+  return out;
+}
 
 PyTypeObject* decoded_type = nullptr;
 // The WordKind members, by value, made once.
@@ -48,7 +99,7 @@ PyObject* get_kind(PyObject* self, void*) {
   return kind;
 }
 PyObject* get_fields(PyObject* self, void*) {
-  return guarded([&] { return decoded_fields(value_of(self).fields); });
+  return guarded([&] { return decoded_fields(value_of(self)); });
 }
 PyObject* get_advance(PyObject* self, void*) {
   return PyLong_FromUnsignedLong(value_of(self).advance);
@@ -64,7 +115,7 @@ PyObject* decoded_repr(PyObject* self) {
     std::string out = "DecodedInstruction(word=";
     append_hex(out, d.word, true);
     out += ", kind=" + std::string(py::str(kind_objects[static_cast<std::size_t>(d.kind)]));
-    out += ", fields=" + std::string(py::str(py::repr(decoded_fields(d.fields))));
+    out += ", fields=" + std::string(py::str(py::repr(decoded_fields(d))));
     return py::str(out + ", advance=" + std::to_string(d.advance) + ")");
   });
 }

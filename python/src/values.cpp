@@ -8,14 +8,6 @@
 #include "convert.hpp"
 
 namespace zerin::exchange::python {
-namespace {
-
-template <class... Ts>
-struct Overloaded : Ts... {
-  using Ts::operator()...;
-};
-
-}  // namespace
 
 void append_hex(std::string& out, std::uint32_t word, bool prefix) {
   char text[16];
@@ -270,55 +262,6 @@ void bind_receive_events(py::module_& module) {
       .def(py::self == py::self)
       .def(py::self != py::self);
 }
-
-}  // namespace
-
-py::dict decoded_fields(const DecodedFields& fields) {
-  py::dict out;
-  std::visit(Overloaded{
-                 [&](const decoded::ExchangeDelay& d) { out["cycles"] = d.cycles; },
-                 [&](const decoded::PicDelay& d) {
-                   out["advance"] = d.advance;
-                   out["selector"] = d.selector;
-                   out["control"] = d.control;
-                 },
-                 [&](const decoded::XpicDelay& d) {
-                   out["advance"] = d.advance;
-                   out["flag"] = d.flag;
-                   out["control"] = d.control;
-                 },
-                 [&](const decoded::Send& d) {
-                   out["count_minus_one"] = d.count_minus_one;
-                   out["direction"] = d.direction;
-                   out["base_word"] = d.base_word;
-                 },
-                 [&](const decoded::SendOff& d) {
-                   out["count_minus_one"] = d.count_minus_one;
-                   out["direction"] = d.direction;
-                   out["base_word"] = d.base_word;
-                 },
-                 [&](const decoded::SendControl& d) {
-                   out["count_minus_one"] = d.count_minus_one;
-                   out["direction"] = d.direction;
-                 },
-                 [&](const decoded::SendPicp& d) {
-                   out["pointer_selector"] = d.pointer_selector;
-                   out["count_minus_one"] = d.count_minus_one;
-                   out["source_word_address"] = d.source_word_address;
-                   out["send_control"] = d.send_control;
-                 },
-                 [&](const decoded::SendPicpPayload& d) {
-                   out["xpic_flag"] = d.xpic_flag;
-                   out["xpic_control"] = d.xpic_control;
-                   out["pic_control"] = d.pic_control;
-                 },
-                 [](const decoded::NoFields&) {},
-             },
-             fields);
-  return out;
-}
-
-namespace {
 
 void bind_decoded(py::module_& module) {
   using W = WordKind;

@@ -46,9 +46,6 @@ inline MulticastPlanValue make_multicast_plan(MulticastPlan&& plan) {
 // A word as eight lower-case hex digits (after "0x" with `prefix`).
 void append_hex(std::string& out, std::uint32_t word, bool prefix);
 
-// The named fields of a decoded word, in layout order, as a new dict.
-py::dict decoded_fields(const DecodedFields& fields);
-
 // DecodedInstruction: a small type of its own rather than a pybind11 class,
 // because decode_row() makes one per word and pybind11 instances cost several
 // times more to create. Adds the class to `module` (after WordKind).
