@@ -3,6 +3,7 @@
 #include <string>
 
 #include "convert.hpp"
+#include "fast_method.hpp"
 #include "values.hpp"
 
 namespace zerin::exchange::python {
@@ -76,12 +77,10 @@ template <class F>
 PyObject* guarded(F&& body) noexcept {
   try {
     return body().release().ptr();
-  } catch (py::error_already_set& error) {
-    error.restore();
-  } catch (const std::exception& error) {
-    PyErr_SetString(PyExc_RuntimeError, error.what());
+  } catch (...) {
+    set_python_error_from_current_exception();
+    return nullptr;
   }
-  return nullptr;
 }
 
 void decoded_dealloc(PyObject* self) {

@@ -5,6 +5,7 @@
 #include <variant>
 
 #include "convert.hpp"
+#include "fast_method.hpp"
 
 namespace zerin::exchange::python {
 namespace {
@@ -199,6 +200,22 @@ py::object builtin(const char* name) {
 }
 
 }  // namespace
+
+void set_python_error_from_current_exception() noexcept {
+  try {
+    throw;
+  } catch (py::error_already_set& error) {
+    error.restore();
+  } catch (const InternalFault& fault) {
+    PyErr_SetString(internal_fault_class, fault.what());
+  } catch (const std::bad_alloc&) {
+    PyErr_NoMemory();
+  } catch (const std::exception& error) {
+    PyErr_SetString(PyExc_RuntimeError, error.what());
+  } catch (...) {
+    PyErr_SetString(PyExc_RuntimeError, "unknown C++ exception");
+  }
+}
 
 void raise_error(const ExchangeError& error) {
   PyObject* type = error_classes[error.index()];

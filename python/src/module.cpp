@@ -9,6 +9,7 @@
 
 #include "convert.hpp"
 #include "errors.hpp"
+#include "fast_method.hpp"
 #include "logging_sink.hpp"
 #include "values.hpp"
 #include "zerin/exchange.hpp"
@@ -380,160 +381,181 @@ void bind_timing_and_decoding(py::module_& m) {
       py::arg("kind"), "Short lower-case name of a word kind: \"delay\", \"pic\", ...");
 }
 
+// The planners, called through the fast convention (fast_method.hpp).
+const Topology& topology_of(py::handle self) {
+  return self.cast<const Topology&>();
+}
+
+// A fresh list per call: reading the receivers may run Python code (an
+// iterator, __index__) that plans again.
+std::vector<std::uint16_t> receiver_tiles(py::handle receivers) {
+  std::vector<std::uint16_t> tiles;
+  to_u16_list(receivers, "receivers", tiles);
+  return tiles;
+}
+
+py::object plan_point_to_point(py::handle self, const FastArguments& a) {
+  return py::cast(unwrap(topology_of(self).point_to_point(
+      to_u16(a[0], "sender"), to_u16(a[1], "receiver"), to_u32(a[2], "count"))));
+}
+constexpr FastMethod point_to_point_method{
+    "point_to_point", {"sender", "receiver", "count"}, 3, plan_point_to_point};
+
+py::object plan_multicast(py::handle self, const FastArguments& a) {
+  const std::vector<std::uint16_t> tiles = receiver_tiles(a[1]);
+  const std::uint32_t offset = a[3] ? to_u32(a[3], "schedule_offset") : 0;
+  return py::cast(make_multicast_plan(unwrap(
+      topology_of(self).multicast(to_u16(a[0], "sender"), tiles, to_u32(a[2], "count"), offset))));
+}
+constexpr FastMethod multicast_method{
+    "multicast", {"sender", "receivers", "count", "schedule_offset"}, 3, plan_multicast};
+
+py::object plan_paired_multicast(py::handle self, const FastArguments& a) {
+  const std::vector<std::uint16_t> tiles = receiver_tiles(a[1]);
+  return py::cast(make_multicast_plan(unwrap(
+      topology_of(self).paired_multicast(to_u16(a[0], "sender"), tiles, to_u32(a[2], "count")))));
+}
+constexpr FastMethod paired_multicast_method{
+    "paired_multicast", {"sender", "receivers", "count"}, 3, plan_paired_multicast};
+
 void bind_topology(py::module_& m) {
   m.attr("R470_TILE_COUNT") = r470_tile_count;
-  py::class_<Topology>(m, "Topology",
-                       "The board's logical-to-physical tile map and the planners that run on "
-                       "it. Immutable; len() is the number of logical tiles.")
-      .def(py::init([](py::handle table) {
-             std::vector<std::uint16_t> tiles;
-             to_u16_list(table, "logical_to_physical", tiles);
-             return Topology(std::move(tiles));
-           }),
-           py::arg("logical_to_physical"),
-           "A topology over any table: index = logical tile, value = physical tile.")
-      .def_static("r470", &Topology::r470,
-                  "The r470 board: logical tiles 0..1471, a permutation of physical 0..1471.")
-      .def("__len__", &Topology::size)
-      .def_property_readonly("tile_count", &Topology::size, "Number of logical tiles.")
-      .def_property_readonly(
-          "logical_to_physical",
-          [](const Topology& topology) {
-            const auto table = topology.logical_to_physical();
-            py::tuple out(table.size());
-            for (std::size_t i = 0; i < table.size(); ++i) out[i] = py::int_(table[i]);
-            return out;
-          },
-          "The whole table as a tuple, indexed by logical tile.")
-      .def("__repr__",
-           [](const Topology& topology) {
-             return "<Topology of " + std::to_string(topology.size()) + " tiles>";
-           })
-      .def(
-          "physical",
-          [](const Topology& topology, py::handle logical) {
-            return unwrap(topology.physical(to_u16(logical, "logical")));
-          },
-          py::arg("logical"), "Physical tile of a logical tile. Raises TileError.")
-      .def(
-          "paired_logical",
-          [](const Topology& topology, py::handle logical) {
-            return unwrap(topology.paired_logical(to_u16(logical, "logical")));
-          },
-          py::arg("logical"),
-          "The logical tile forming a 64-bit pair with logical (logical ^ 1 on r470). Raises "
-          "TileError when logical is not a tile or has no partner.")
-      .def(
-          "point_to_point",
-          [](const Topology& topology, py::handle sender, py::handle receiver, py::handle count) {
-            return unwrap(topology.point_to_point(
-                to_u16(sender, "sender"), to_u16(receiver, "receiver"), to_u32(count, "count")));
-          },
-          py::arg("sender"), py::arg("receiver"), py::arg("count"),
-          "Plans count words from sender to receiver (logical tiles). Raises, in this order: "
-          "CountError, DuplicateTileError, TileError (sender, then receiver), ScheduleError "
-          "\"sender delay\".")
-      .def(
-          "point_to_point_many",
-          [](const Topology& topology, py::handle transfers) {
-            std::vector<ExchangeRow> senders;
-            std::vector<ExchangeRow> receivers;
-            if (!PyList_Check(transfers.ptr()) && !PyTuple_Check(transfers.ptr())) {
-              raise(PyExc_TypeError,
-                    "transfers must be a list or tuple, not " + type_name(transfers));
-            }
-            const auto list = py::reinterpret_borrow<py::sequence>(transfers);
-            senders.reserve(list.size());
-            receivers.reserve(list.size());
-            std::size_t index = 0;
-            for (py::handle transfer : list) {
-              auto name = [&] { return "transfers[" + std::to_string(index) + "]"; };
-              if (!PyTuple_Check(transfer.ptr()) && !PyList_Check(transfer.ptr())) {
-                raise(PyExc_TypeError, name() + " must be a (sender, receiver, count) tuple, not " +
-                                           type_name(transfer));
-              }
-              if (PySequence_Fast_GET_SIZE(transfer.ptr()) != 3) {
-                raise(PyExc_ValueError,
-                      name() + " must have 3 items, got " +
-                          std::to_string(PySequence_Fast_GET_SIZE(transfer.ptr())));
-              }
-              PyObject** fields = PySequence_Fast_ITEMS(transfer.ptr());
-              auto field = [&](int i) {
-                return [&, i] { return name() + "[" + std::to_string(i) + "]"; };
-              };
-              auto plan = topology.point_to_point(to_int_item<std::uint16_t>(fields[0], field(0)),
-                                                  to_int_item<std::uint16_t>(fields[1], field(1)),
-                                                  to_int_item<std::uint32_t>(fields[2], field(2)));
-              if (!plan) {
-                try {
-                  raise_error(plan.error());
-                } catch (py::error_already_set& error) {
-                  error.value().attr("index") = index;
-                  error.value().attr("add_note")("in " + name());
-                  throw;
+  auto topology_class =
+      py::class_<Topology>(m, "Topology",
+                           "The board's logical-to-physical tile map and the planners that run on "
+                           "it. Immutable; len() is the number of logical tiles.")
+          .def(py::init([](py::handle table) {
+                 std::vector<std::uint16_t> tiles;
+                 to_u16_list(table, "logical_to_physical", tiles);
+                 return Topology(std::move(tiles));
+               }),
+               py::arg("logical_to_physical"),
+               "A topology over any table: index = logical tile, value = physical tile.")
+          .def_static("r470", &Topology::r470,
+                      "The r470 board: logical tiles 0..1471, a permutation of physical 0..1471.")
+          .def("__len__", &Topology::size)
+          .def_property_readonly("tile_count", &Topology::size, "Number of logical tiles.")
+          .def_property_readonly(
+              "logical_to_physical",
+              [](const Topology& topology) {
+                const auto table = topology.logical_to_physical();
+                py::tuple out(table.size());
+                for (std::size_t i = 0; i < table.size(); ++i) out[i] = py::int_(table[i]);
+                return out;
+              },
+              "The whole table as a tuple, indexed by logical tile.")
+          .def("__repr__",
+               [](const Topology& topology) {
+                 return "<Topology of " + std::to_string(topology.size()) + " tiles>";
+               })
+          .def(
+              "physical",
+              [](const Topology& topology, py::handle logical) {
+                return unwrap(topology.physical(to_u16(logical, "logical")));
+              },
+              py::arg("logical"), "Physical tile of a logical tile. Raises TileError.")
+          .def(
+              "paired_logical",
+              [](const Topology& topology, py::handle logical) {
+                return unwrap(topology.paired_logical(to_u16(logical, "logical")));
+              },
+              py::arg("logical"),
+              "The logical tile forming a 64-bit pair with logical (logical ^ 1 on r470). Raises "
+              "TileError when logical is not a tile or has no partner.")
+          .def(
+              "point_to_point_many",
+              [](const Topology& topology, py::handle transfers) {
+                std::vector<ExchangeRow> senders;
+                std::vector<ExchangeRow> receivers;
+                if (!PyList_Check(transfers.ptr()) && !PyTuple_Check(transfers.ptr())) {
+                  raise(PyExc_TypeError,
+                        "transfers must be a list or tuple, not " + type_name(transfers));
                 }
-              }
-              senders.push_back(plan->sender);
-              receivers.push_back(plan->receiver);
-              ++index;
-            }
-            return py::make_tuple(make_rows(std::move(senders)), make_rows(std::move(receivers)));
-          },
-          py::arg("transfers"),
-          "Plans a list of (sender, receiver, count) transfers in one call and returns "
-          "(senders, receivers), two Rows in transfer order. The first failing transfer raises "
-          "its error with .index set to its position.")
-      .def(
-          "multicast",
-          [](const Topology& topology, py::handle sender, py::handle receivers, py::handle count,
-             py::handle schedule_offset) {
-            // A fresh list per call: reading the receivers may run Python code
-            // (an iterator, __index__) that plans again.
-            std::vector<std::uint16_t> tiles;
-            to_u16_list(receivers, "receivers", tiles);
-            return make_multicast_plan(
-                unwrap(topology.multicast(to_u16(sender, "sender"), tiles, to_u32(count, "count"),
-                                          to_u32(schedule_offset, "schedule_offset"))));
-          },
-          py::arg("sender"), py::arg("receivers"), py::arg("count"), py::arg("schedule_offset") = 0,
-          "Plans one send of count words that every receiver takes off, all rows timed "
-          "against one start cycle pushed later by schedule_offset. Raises, in this order: "
-          "CountError, TileError (sender), ReceiverSetError, ScheduleError (\"multicast start "
-          "cycle\", \"multicast receive cycle\").")
-      .def(
-          "paired_multicast",
-          [](const Topology& topology, py::handle sender, py::handle receivers, py::handle count) {
-            // A fresh list per call: reading the receivers may run Python code
-            // (an iterator, __index__) that plans again.
-            std::vector<std::uint16_t> tiles;
-            to_u16_list(receivers, "receivers", tiles);
-            return make_multicast_plan(unwrap(topology.paired_multicast(
-                to_u16(sender, "sender"), tiles, to_u32(count, "count"))));
-          },
-          py::arg("sender"), py::arg("receivers"), py::arg("count"),
-          "Plans a paired (64-bit) multicast to receivers that come in partner pairs. Raises "
-          "CountError, ReceiverSetError, any multicast() error, then the first "
-          "paired_receiver_row() error.")
-      .def(
-          "paired_receiver_row",
-          [](const Topology& topology, py::handle sender, py::handle receiver, py::handle count,
-             py::handle minimum_double_mux) {
-            return Row{unwrap(topology.paired_receiver_row(
-                to_u16(sender, "sender"), to_u16(receiver, "receiver"), to_u32(count, "count"),
-                to_i32(minimum_double_mux, "minimum_double_mux")))};
-          },
-          py::arg("sender"), py::arg("receiver"), py::arg("count"), py::arg("minimum_double_mux"),
-          "The receiver row of one receiver of a paired multicast. minimum_double_mux is the "
-          "smallest paired_time_to_mux() from the sender to any receiver of the transfer.")
-      .def(
-          "paired_receiver_is_early",
-          [](const Topology& topology, py::handle receiver, py::handle sender) {
-            return unwrap(topology.paired_receiver_is_early(to_u16(receiver, "receiver"),
-                                                            to_u16(sender, "sender")));
-          },
-          py::arg("receiver"), py::arg("sender"),
-          "Whether the sender's data reaches the receiver's mux strictly before its physical "
-          "partner's. Note the order: receiver first. Raises TileError.");
+                const auto list = py::reinterpret_borrow<py::sequence>(transfers);
+                senders.reserve(list.size());
+                receivers.reserve(list.size());
+                std::size_t index = 0;
+                for (py::handle transfer : list) {
+                  auto name = [&] { return "transfers[" + std::to_string(index) + "]"; };
+                  if (!PyTuple_Check(transfer.ptr()) && !PyList_Check(transfer.ptr())) {
+                    raise(PyExc_TypeError, name() +
+                                               " must be a (sender, receiver, count) tuple, not " +
+                                               type_name(transfer));
+                  }
+                  if (PySequence_Fast_GET_SIZE(transfer.ptr()) != 3) {
+                    raise(PyExc_ValueError,
+                          name() + " must have 3 items, got " +
+                              std::to_string(PySequence_Fast_GET_SIZE(transfer.ptr())));
+                  }
+                  PyObject** fields = PySequence_Fast_ITEMS(transfer.ptr());
+                  auto field = [&](int i) {
+                    return [&, i] { return name() + "[" + std::to_string(i) + "]"; };
+                  };
+                  auto plan =
+                      topology.point_to_point(to_int_item<std::uint16_t>(fields[0], field(0)),
+                                              to_int_item<std::uint16_t>(fields[1], field(1)),
+                                              to_int_item<std::uint32_t>(fields[2], field(2)));
+                  if (!plan) {
+                    try {
+                      raise_error(plan.error());
+                    } catch (py::error_already_set& error) {
+                      error.value().attr("index") = index;
+                      error.value().attr("add_note")("in " + name());
+                      throw;
+                    }
+                  }
+                  senders.push_back(plan->sender);
+                  receivers.push_back(plan->receiver);
+                  ++index;
+                }
+                return py::make_tuple(make_rows(std::move(senders)),
+                                      make_rows(std::move(receivers)));
+              },
+              py::arg("transfers"),
+              "Plans a list of (sender, receiver, count) transfers in one call and returns "
+              "(senders, receivers), two Rows in transfer order. The first failing transfer raises "
+              "its error with .index set to its position.")
+          .def(
+              "paired_receiver_row",
+              [](const Topology& topology, py::handle sender, py::handle receiver, py::handle count,
+                 py::handle minimum_double_mux) {
+                return Row{unwrap(topology.paired_receiver_row(
+                    to_u16(sender, "sender"), to_u16(receiver, "receiver"), to_u32(count, "count"),
+                    to_i32(minimum_double_mux, "minimum_double_mux")))};
+              },
+              py::arg("sender"), py::arg("receiver"), py::arg("count"),
+              py::arg("minimum_double_mux"),
+              "The receiver row of one receiver of a paired multicast. minimum_double_mux is the "
+              "smallest paired_time_to_mux() from the sender to any receiver of the transfer.")
+          .def(
+              "paired_receiver_is_early",
+              [](const Topology& topology, py::handle receiver, py::handle sender) {
+                return unwrap(topology.paired_receiver_is_early(to_u16(receiver, "receiver"),
+                                                                to_u16(sender, "sender")));
+              },
+              py::arg("receiver"), py::arg("sender"),
+              "Whether the sender's data reaches the receiver's mux strictly before its physical "
+              "partner's. Note the order: receiver first. Raises TileError.");
+
+  add_fast_method<point_to_point_method>(
+      topology_class,
+      "point_to_point($self, /, sender, receiver, count)\n--\n\n"
+      "Plans count words from sender to receiver (logical tiles) and returns a Plan. Raises, "
+      "in this order: CountError, DuplicateTileError, TileError (sender, then receiver), "
+      "ScheduleError \"sender delay\".");
+  add_fast_method<multicast_method>(
+      topology_class,
+      "multicast($self, /, sender, receivers, count, schedule_offset=0)\n--\n\n"
+      "Plans one send of count words that every receiver takes off, all rows timed against "
+      "one start cycle pushed later by schedule_offset, and returns a MulticastPlan. Raises, "
+      "in this order: CountError, TileError (sender), ReceiverSetError, ScheduleError "
+      "(\"multicast start cycle\", \"multicast receive cycle\").");
+  add_fast_method<paired_multicast_method>(
+      topology_class,
+      "paired_multicast($self, /, sender, receivers, count)\n--\n\n"
+      "Plans a paired (64-bit) multicast to receivers that come in partner pairs and returns "
+      "a MulticastPlan. Raises CountError, ReceiverSetError, any multicast() error, then the "
+      "first paired_receiver_row() error.");
 }
 
 }  // namespace

@@ -109,3 +109,18 @@ def test_receivers_read_from_code_that_plans_again(r470):
         r470.multicast(5, [6, 7, 8], 1)
         yield 1286
     assert r470.multicast(0, receivers(), 100) == r470.multicast(0, [736, 1286], 100)
+
+
+def test_planner_calls_take_arguments_as_python_functions_do(r470):
+    plan = r470.point_to_point(0, 1, 1)
+    assert r470.point_to_point(count=1, receiver=1, sender=0) == plan
+    assert r470.multicast(0, [1], count=1, schedule_offset=0) == r470.multicast(0, [1], 1)
+    for call, message in [
+        (lambda: r470.point_to_point(0, 1), "missing required argument 'count'"),
+        (lambda: r470.point_to_point(0, 1, 1, 2), "takes at most 3 arguments"),
+        (lambda: r470.point_to_point(0, 1, 1, sender=0), "multiple values for argument 'sender'"),
+        (lambda: r470.multicast(0, [1], 1, offset=3), "unexpected keyword argument 'offset'"),
+        (lambda: zx.Topology.multicast(None, 0, [1], 1), "Topology"),
+    ]:
+        with pytest.raises(TypeError, match=message):
+            call()
