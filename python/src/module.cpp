@@ -38,10 +38,12 @@ ListWords to_list_words(py::handle words) {
 
 std::vector<ReceiveEvent> to_events(py::handle events) {
   std::vector<ReceiveEvent> out;
-  if (PyUnicode_Check(events.ptr()) || events.is_none()) {
+  PyObject* iterator = PyUnicode_Check(events.ptr()) ? nullptr : PyObject_GetIter(events.ptr());
+  if (iterator == nullptr) {
+    PyErr_Clear();
     raise(PyExc_TypeError, "events must be a sequence of ReceiveEvent, not " + type_name(events));
   }
-  for (py::handle event : py::iter(events)) {
+  for (py::handle event : py::reinterpret_steal<py::iterator>(iterator)) {
     if (!py::isinstance<ReceiveEvent>(event)) {
       raise(PyExc_TypeError, "events[" + std::to_string(out.size()) +
                                  "] must be a ReceiveEvent, not " + type_name(event));

@@ -74,6 +74,8 @@ def test_other_arguments(r470):
         zx.set_sender_control([0] * 9, 256)
     with pytest.raises(TypeError, match="^kind must be a ReceiveEventKind"):
         zx.ReceiveEvent(1, 0, 5)
+    with pytest.raises(TypeError, match="^events must be a sequence of ReceiveEvent, not int"):
+        zx.validate_receive_events(5)
     with pytest.raises(TypeError, match=r"^events\[0\] must be a ReceiveEvent"):
         zx.validate_receive_events([(1, 0, 5)])
     with pytest.raises(TypeError, match="^words must be a list"):
