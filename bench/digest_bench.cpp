@@ -1,5 +1,6 @@
-// The digest program's costs: the whole sweep in process, SipHash-1-3 alone over
-// the same stream held in memory, and the library calls one case makes.
+// The digest program's costs: SipHash-1-3 alone over the pre-recorded stream
+// (the compute floor), the whole sweep in process and as a process of its own
+// against that floor, and the library calls one case makes.
 #include <benchmark/benchmark.h>
 
 #include <array>
@@ -15,10 +16,10 @@
 extern char** environ;
 #endif
 
-#include "parallel.hpp"
-#include "recorders.hpp"
 #include "siphash.hpp"
+#include "stream.hpp"
 #include "sweep.hpp"
+#include "timing_text.hpp"
 #include "zerin/exchange/sender_timing.hpp"
 #include "zerin/exchange/topology.hpp"
 
@@ -32,143 +33,107 @@ const zx::Topology& board() {
   return topology;
 }
 
+// Keeps every case's bytes.
+class Capture final : public zd::StreamObserver {
+ public:
+  void value(zd::ValueKind, std::span<const unsigned char>) override {}
+  void end_case(const zd::CaseHeader&, std::span<const unsigned char> bytes) override {
+    stream.append(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+  }
+  std::string stream;
+};
+
 // The whole digest stream, recorded once.
 const std::string& recorded_stream() {
   static const std::string stream = [] {
-    zd::StreamCapture capture;
-    zd::run_sweep(board(), zd::digest_case_table(), capture);
-    return capture.bytes();
+    Capture capture;
+    zd::StreamEncoder encoder(&capture);
+    zd::run_sweep(board(), zd::digest_case_table(), encoder);
+    return std::move(capture.stream);
   }();
   return stream;
 }
 
-// Discards everything: planning and formatting without hashing.
-class NullRecorder final : public zd::Recorder {
- public:
-  void row(const zd::ExchangeRow& row) override { benchmark::DoNotOptimize(row); }
-  void rows(std::span<const zd::ExchangeRow> rows) override { benchmark::DoNotOptimize(rows); }
-  void text(std::string_view text) override { benchmark::DoNotOptimize(text); }
-};
-
-// The program's two paths: everything on one thread, or planning on two while
-// one of them hashes.
-std::uint64_t single_thread_sweep() {
-  zd::BufferedHashRecorder digest;
-  zd::run_sweep(board(), zd::digest_case_table(), digest);
-  return digest.finish();
-}
-std::uint64_t pipelined_sweep() {
-  return zd::parallel_digest(board(), zd::digest_case_table()).digest;
-}
-
-std::uint64_t hash_stream(const std::string& stream) {
+// SipHash-1-3 of `stream` at the speed of the arithmetic: the program hashes
+// bytes it has just written, still in cache, while a plain pass over 65 MB
+// would wait on memory at every line. Each 4 KiB block is hashed after a
+// prefetch of every line of the block that follows it.
+std::uint64_t hash_floor(const std::string& stream) {
+  constexpr std::size_t block = 4096;
+  const char* p = stream.data();
+  const char* const end = p + stream.size();
   zd::DefaultHasher hasher;
-  hasher.write(stream.data(), stream.size());
+  for (; end - p > static_cast<std::ptrdiff_t>(block); p += block) {
+    const char* const next = p + block;
+    for (std::size_t line = 0; line < block && next + line < end; line += 64) {
+      __builtin_prefetch(next + line);
+    }
+    hasher.write(p, block);
+  }
+  hasher.write(p, static_cast<std::size_t>(end - p));
   return hasher.finish();
 }
 
-void BM_DigestSweep(benchmark::State& state) {
-  for (auto _ : state) benchmark::DoNotOptimize(single_thread_sweep());
-  state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * recorded_stream().size()));
+std::uint64_t sweep_digest() {
+  zd::StreamEncoder encoder;
+  zd::run_sweep(board(), zd::digest_case_table(), encoder);
+  return encoder.finish();
 }
-BENCHMARK(BM_DigestSweep)->Unit(benchmark::kMillisecond);
 
-// Wall time matters here: the hashing runs on a second thread.
-void BM_DigestSweepPipelined(benchmark::State& state) {
-  for (auto _ : state) benchmark::DoNotOptimize(pipelined_sweep());
-  state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * recorded_stream().size()));
-}
-BENCHMARK(BM_DigestSweepPipelined)->Unit(benchmark::kMillisecond)->UseRealTime();
-
-// The two-thread sweep with other block sizes and buffer counts.
-void BM_DigestSweepShape(benchmark::State& state) {
-  const zd::ParallelShape shape{static_cast<std::uint32_t>(state.range(0)),
-                                static_cast<std::size_t>(state.range(1))};
-  for (auto _ : state) {
-    benchmark::DoNotOptimize(zd::parallel_digest(board(), zd::digest_case_table(), shape));
-  }
-}
-BENCHMARK(BM_DigestSweepShape)
-    ->ArgsProduct({{4, 8, 32, 128}, {4, 8, 32}})
-    ->ArgNames({"counts", "slots"})
-    ->Unit(benchmark::kMillisecond)
-    ->UseRealTime();
-
-void BM_HashRecordedStream(benchmark::State& state) {
+void BM_HashFloor(benchmark::State& state) {
   const std::string& stream = recorded_stream();
-  for (auto _ : state) benchmark::DoNotOptimize(hash_stream(stream));
+  for (auto _ : state) benchmark::DoNotOptimize(hash_floor(stream));
   state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * stream.size()));
 }
-BENCHMARK(BM_HashRecordedStream)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_HashFloor)->Unit(benchmark::kMillisecond);
 
-// Runs `first` and `second` (each returns whether it succeeded) and hashes the
-// stream alone, all in the same iteration, so that the ratios compare like
-// with like on a shared machine (wall-clock times). `settle` runs untimed
-// between the hash and the next `first`. Reports each run per iteration as
-// `<name>_ms` and as `<name>_ratio` of the hash.
-template <class First, class Second, class Settle>
-void time_against_hash(benchmark::State& state, const std::string& first_name, First first,
-                       const std::string& second_name, Second second, Settle settle) {
+// Runs `run` (which returns whether it succeeded) and the hash floor in the same
+// iteration, so that the ratio compares like with like on a shared machine.
+template <class Run>
+void time_against_floor(benchmark::State& state, Run run) {
   const std::string& stream = recorded_stream();
   using clock = std::chrono::steady_clock;
-  clock::duration first_time{}, second_time{}, hash_time{};
+  clock::duration run_time{}, floor_time{};
   for (auto _ : state) {
     const auto t0 = clock::now();
-    const bool first_ok = first();
+    const bool ok = run();
     const auto t1 = clock::now();
-    const bool second_ok = second();
+    benchmark::DoNotOptimize(hash_floor(stream));
     const auto t2 = clock::now();
-    benchmark::DoNotOptimize(hash_stream(stream));
-    const auto t3 = clock::now();
-    const bool settled = settle();
-    if (!first_ok || !second_ok || !settled) {
-      state.SkipWithError("a timed run failed");
+    if (!ok) {
+      state.SkipWithError("the timed run failed");
       return;
     }
-    first_time += t1 - t0;
-    second_time += t2 - t1;
-    hash_time += t3 - t2;
+    run_time += t1 - t0;
+    floor_time += t2 - t1;
   }
   const auto ms = [&](clock::duration d) {
     return std::chrono::duration<double, std::milli>(d).count() /
            static_cast<double>(state.iterations());
   };
-  state.counters[first_name + "_ms"] = ms(first_time);
-  state.counters[second_name + "_ms"] = ms(second_time);
-  state.counters["hash_ms"] = ms(hash_time);
-  state.counters[first_name + "_ratio"] = ms(first_time) / ms(hash_time);
-  state.counters[second_name + "_ratio"] = ms(second_time) / ms(hash_time);
-  state.counters["stream_MB"] = static_cast<double>(stream.size()) / 1e6;
+  state.counters["run_ms"] = ms(run_time);
+  state.counters["floor_ms"] = ms(floor_time);
+  state.counters["ratio"] = ms(run_time) / ms(floor_time);
 }
 
-// The whole sweep in process on one thread and on two, against the hash alone.
-void BM_SweepOverHashRatio(benchmark::State& state) {
-  time_against_hash(
-      state, "single",
-      [] {
-        benchmark::DoNotOptimize(single_thread_sweep());
-        return true;
-      },
-      "pipelined",
-      [] {
-        benchmark::DoNotOptimize(pipelined_sweep());
-        return true;
-      },
-      [] { return true; });
+// The whole sweep in process: planning, recording and hashing.
+void BM_SweepOverFloor(benchmark::State& state) {
+  time_against_floor(state, [] {
+    benchmark::DoNotOptimize(sweep_digest());
+    return true;
+  });
 }
-BENCHMARK(BM_SweepOverHashRatio)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_SweepOverFloor)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 #if defined(ZERIN_DIGEST_PROGRAM)
-// Runs the built zerin-digest with `threads` as a process of its own, its
-// output discarded, and returns whether it exited with status 0.
-bool run_program(const char* threads) {
+// Runs the built zerin-digest as a process of its own, its output discarded,
+// and returns whether it exited with status 0.
+bool run_program() {
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
   posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
   char program[] = ZERIN_DIGEST_PROGRAM;
-  char option[] = "--threads";
-  std::string count = threads;
-  char* argv[] = {program, option, count.data(), nullptr};
+  char* argv[] = {program, nullptr};
   pid_t pid = 0;
   const int spawned = posix_spawn(&pid, program, &actions, nullptr, argv, environ);
   posix_spawn_file_actions_destroy(&actions);
@@ -177,26 +142,12 @@ bool run_program(const char* threads) {
          WEXITSTATUS(status) == 0;
 }
 
-// The program as its users run it, start-up and exit included, on two threads
-// and on one, against the hash alone. On the 2-core development VM a process
-// started straight after this process has hashed the stream runs 4-6 ms
-// slower, whatever it does, and still 3 ms slower after a 20 ms sleep; one
-// untimed run of the program in between keeps that from the timed runs.
-void BM_ProgramOverHashRatio(benchmark::State& state) {
-  time_against_hash(
-      state, "program", [] { return run_program("2"); }, "program_1_thread",
-      [] { return run_program("1"); }, [] { return run_program("1"); });
+// The program as its users run it, start-up and exit included.
+void BM_ProgramOverFloor(benchmark::State& state) {
+  time_against_floor(state, run_program);
 }
-BENCHMARK(BM_ProgramOverHashRatio)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_ProgramOverFloor)->Unit(benchmark::kMillisecond)->UseRealTime();
 #endif
-
-void BM_SweepWithoutHash(benchmark::State& state) {
-  for (auto _ : state) {
-    NullRecorder recorder;
-    benchmark::DoNotOptimize(zd::run_sweep(board(), zd::digest_case_table(), recorder));
-  }
-}
-BENCHMARK(BM_SweepWithoutHash)->Unit(benchmark::kMillisecond)->ThreadRange(1, 2)->UseRealTime();
 
 void BM_PointToPoint(benchmark::State& state) {
   std::uint32_t count = 0;
@@ -207,40 +158,20 @@ void BM_PointToPoint(benchmark::State& state) {
 }
 BENCHMARK(BM_PointToPoint);
 
-constexpr std::array<std::uint16_t, 2> two_receivers{736, 1286};
-
-void BM_MulticastTwoReceivers(benchmark::State& state) {
-  std::uint32_t count = 0;
-  for (auto _ : state) {
-    count = count % zx::maximum_transfer_count + 1;
-    benchmark::DoNotOptimize(board().multicast(0, two_receivers, count, 0));
-  }
-}
-BENCHMARK(BM_MulticastTwoReceivers);
-
 void BM_MulticastIntoTwoReceivers(benchmark::State& state) {
+  constexpr std::array<std::uint16_t, 2> receivers{736, 1286};
   zx::MulticastPlan plan;
   std::uint32_t count = 0;
   for (auto _ : state) {
     count = count % zx::maximum_transfer_count + 1;
-    benchmark::DoNotOptimize(board().multicast_into(plan, 0, two_receivers, count, 0));
+    benchmark::DoNotOptimize(board().multicast_into(plan, 0, receivers, count, 0));
     benchmark::DoNotOptimize(plan);
   }
 }
 BENCHMARK(BM_MulticastIntoTwoReceivers);
 
-constexpr std::array<std::uint16_t, 2> pair{2, 3};
-
-void BM_PairedMulticast(benchmark::State& state) {
-  std::uint32_t count = 0;
-  for (auto _ : state) {
-    count = count % zx::maximum_transfer_count + 1;
-    benchmark::DoNotOptimize(board().paired_multicast(0, pair, count));
-  }
-}
-BENCHMARK(BM_PairedMulticast);
-
 void BM_PairedMulticastInto(benchmark::State& state) {
+  constexpr std::array<std::uint16_t, 2> pair{2, 3};
   zx::MulticastPlan plan;
   std::uint32_t count = 0;
   for (auto _ : state) {
@@ -261,35 +192,29 @@ void BM_ScheduledSenderTiming(benchmark::State& state) {
 }
 BENCHMARK(BM_ScheduledSenderTiming);
 
-void BM_TimingText(benchmark::State& state) {
-  const auto plan = board().point_to_point(0, 736, 100);
-  const std::array<zx::TimingResult, 3> results{
-      zx::scheduled_sender_timing(plan->sender, zd::timing_offsets[0]),
-      zx::scheduled_sender_timing(plan->sender, zd::timing_offsets[2]),
-      zx::scheduled_sender_timing(zx::ExchangeRow{}, 0)};
+// A successful timing's text, by the library and by the digest's own writer.
+void BM_TimingTextLibrary(benchmark::State& state) {
+  const auto timing = zx::scheduled_sender_timing(board().point_to_point(0, 736, 100)->sender, 273);
   std::string text;
   text.reserve(128);
-  std::uint32_t i = 0;
   for (auto _ : state) {
     text.clear();
-    zx::append_debug(text, results[i++ % results.size()]);
+    zx::append_debug(text, timing);
     benchmark::DoNotOptimize(text.data());
   }
 }
-BENCHMARK(BM_TimingText);
+BENCHMARK(BM_TimingTextLibrary);
 
-// One plan's timing texts as the digest writes them: the row walked once, then
-// a text for each timing offset.
-void BM_SenderRowTimingTexts(benchmark::State& state) {
-  const auto plan = board().point_to_point(0, 736, 100);
-  std::array<unsigned char, zd::timing_texts_room> buffer;
+void BM_TimingTextDigest(benchmark::State& state) {
+  const auto timing = zx::scheduled_sender_timing(board().point_to_point(0, 736, 100)->sender, 273);
+  std::array<char, zd::OkTimingText::max_size> text;
   for (auto _ : state) {
-    benchmark::DoNotOptimize(plan->sender);
-    benchmark::DoNotOptimize(zd::put_timing_texts(buffer.data(), plan->sender));
+    benchmark::DoNotOptimize(timing);
+    benchmark::DoNotOptimize(zd::OkTimingText::write(text.data(), *timing));
     benchmark::ClobberMemory();
   }
 }
-BENCHMARK(BM_SenderRowTimingTexts);
+BENCHMARK(BM_TimingTextDigest);
 
 }  // namespace
 

@@ -1,5 +1,6 @@
 # Install rules: headers, the library, the programs, a CMake package
-# (find_package(zerin-exchange CONFIG) -> zerin::exchange) and a pkg-config file.
+# (find_package(zerin-exchange CONFIG) -> zerin::exchange), a pkg-config file,
+# and the license and changelog (share/doc/zerin-exchange).
 # Included from the top-level CMakeLists.txt after the tools are added.
 
 if(NOT ZERIN_EXCHANGE_INSTALL)
@@ -19,6 +20,8 @@ install(TARGETS zerin_exchange EXPORT zerin-exchange-targets
   INCLUDES DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
 install(DIRECTORY ${PROJECT_SOURCE_DIR}/include/ DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}
         FILES_MATCHING PATTERN "*.hpp")
+install(FILES ${PROJECT_SOURCE_DIR}/LICENSE ${PROJECT_SOURCE_DIR}/CHANGELOG.md
+        DESTINATION ${CMAKE_INSTALL_DOCDIR})
 install(FILES ${PROJECT_BINARY_DIR}/include/zerin/exchange/export.hpp
               ${PROJECT_BINARY_DIR}/include/zerin/exchange/version.hpp
         DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/zerin/exchange)

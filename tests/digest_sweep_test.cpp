@@ -1,16 +1,18 @@
 // The digest sweep: case order and counts, the bytes of known cases, recorded
-// failures and the fatal stop of a failed point-to-point plan.
+// failures, the fatal stop of a failed point-to-point plan, the trace and dump
+// lines, and the fingerprint of the whole sweep.
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cstdio>
 #include <fstream>
-#include <map>
 #include <sstream>
 #include <string>
 #include <vector>
 
-#include "parallel.hpp"
-#include "recorders.hpp"
+#include "case_log.hpp"
+#include "siphash.hpp"
+#include "stream.hpp"
 #include "sweep.hpp"
 #include "zerin/exchange/topology.hpp"
 
@@ -31,36 +33,32 @@ zd::CaseTable table_of(std::vector<zd::SourceEntry> entries, std::uint32_t last_
   return table;
 }
 
-// Keeps each case's header and the bytes it appended.
-class CaseBytes final : public zd::Recorder {
+// Keeps each case's header and the bytes it added.
+class CaseBytes final : public zd::StreamObserver {
  public:
   struct Case {
     zd::CaseHeader header;
     std::string bytes;
   };
-  void begin_case(const zd::CaseHeader& header) override {
-    capture_.clear();
-    cases.push_back({header, {}});
+  void value(zd::ValueKind, std::span<const unsigned char>) override {}
+  void end_case(const zd::CaseHeader& header, std::span<const unsigned char> bytes) override {
+    cases.push_back({header, {reinterpret_cast<const char*>(bytes.data()), bytes.size()}});
   }
-  void row(const zd::ExchangeRow& row) override { capture_.row(row); }
-  void rows(std::span<const zd::ExchangeRow> rows) override { capture_.rows(rows); }
-  void text(std::string_view text) override { capture_.text(text); }
-  void end_case() override { cases.back().bytes = capture_.bytes(); }
   std::vector<Case> cases;
-
- private:
-  zd::StreamCapture capture_;
 };
 
-// Counts cases without keeping anything.
-class Counter final : public zd::Recorder {
- public:
-  void row(const zd::ExchangeRow&) override {}
-  void rows(std::span<const zd::ExchangeRow>) override {}
-  void text(std::string_view) override {}
-  void end_case() override { ++ended; }
-  std::int64_t ended = 0;
-};
+std::vector<CaseBytes::Case> sweep_cases(const zd::CaseTable& table) {
+  CaseBytes recorded;
+  zd::StreamEncoder stream(&recorded);
+  zd::run_sweep(board(), table, stream);
+  return std::move(recorded.cases);
+}
+
+std::uint64_t hash_of(std::string_view bytes) {
+  zd::DefaultHasher hasher;
+  hasher.write(bytes.data(), bytes.size());
+  return hasher.finish();
+}
 
 std::string le64(std::uint64_t v) {
   std::string s;
@@ -87,15 +85,13 @@ std::string timing(std::uint64_t start, std::uint64_t end, std::uint64_t horizon
 }
 
 TEST(DigestSweep, EntryOneCountOneOrder) {
-  const auto table = table_of({zd::digest_case_table().entries[0]}, 1);
-  CaseBytes recorded;
-  EXPECT_EQ(zd::run_sweep(board(), table, recorded), 8);
+  const auto cases = sweep_cases(table_of({zd::digest_case_table().entries[0]}, 1));
   const std::vector<std::pair<std::string_view, std::uint32_t>> expected{
       {"p2p", 2},   {"mc", 0},  {"mc", 1},    {"mc", 51},
       {"mc", 4095}, {"pmc", 2}, {"pmc", 274}, {"pmc", 1286}};
-  ASSERT_EQ(recorded.cases.size(), expected.size());
+  ASSERT_EQ(cases.size(), expected.size());
   for (std::size_t i = 0; i < expected.size(); ++i) {
-    const auto& header = recorded.cases[i].header;
+    const auto& header = cases[i].header;
     EXPECT_EQ(header.index, static_cast<std::int32_t>(i));
     EXPECT_EQ(header.entry, 1u);
     EXPECT_EQ(header.count, 1u);
@@ -108,59 +104,50 @@ TEST(DigestSweep, CaseCounts) {
   const zd::CaseTable full = zd::digest_case_table();
   ASSERT_EQ(full.entries.size(), 6u);
   EXPECT_EQ(zd::case_total(full), 211548);
-  Counter first;
-  EXPECT_EQ(zd::run_sweep(board(), table_of({full.entries[0]}, 4148), first), 33184);
-  Counter two;
+  EXPECT_EQ(zd::case_total(table_of({full.entries[0]}, 0)), 0);
+  zd::StreamEncoder one;
+  EXPECT_EQ(zd::run_sweep(board(), table_of({full.entries[0]}, 4148), one), 33184);
+  zd::StreamEncoder two;
   EXPECT_EQ(zd::run_sweep(board(), table_of({full.entries[0], full.entries[1]}, 4148), two), 70516);
-  Counter all;
-  EXPECT_EQ(zd::run_sweep(board(), full, all), 211548);
-  EXPECT_EQ(all.ended, 211548);
 }
 
 TEST(DigestSweep, MulticastToTwoBytes) {
   // Entry 2 (source 0, receivers 736 and 1286), count 1, offset 0: start cycle 23,
   // so the sender waits 23 cycles and sends for one.
-  auto table = table_of({zd::digest_case_table().entries[1]}, 1);
-  CaseBytes recorded;
-  zd::run_sweep(board(), table, recorded);
-  ASSERT_EQ(recorded.cases.size(), 9u);
-  const auto& mc = recorded.cases[2];
-  ASSERT_EQ(zd::kind_name(mc.header.kind), "mc");
+  const auto cases = sweep_cases(table_of({zd::digest_case_table().entries[1]}, 1));
+  ASSERT_EQ(cases.size(), 9u);
+  const auto& mc = cases[2];
+  ASSERT_EQ(mc.header.kind, zd::CaseKind::multicast);
   ASSERT_EQ(mc.header.param, 0u);
-  const std::string expected =
+  EXPECT_EQ(
+      mc.bytes,
       row_bytes({0x41800003, 0x40A00016, 0x78000003, 0x43A00000}) + timing(23, 24, 24) +
-      timing(296, 297, 297) + timing(4294966806, 4294966807, 4294966807) + le64(2) +
-      row_bytes({0x41800003, 0x6404C000, 0x64000640, 0x61914000, 0x40A00005, 0x43A00000}) +
-      row_bytes({0x41800003, 0x64000000, 0x64000640, 0x61914000, 0x40A00005, 0x43A00000});
-  EXPECT_EQ(mc.bytes, expected);
-
+          timing(296, 297, 297) + timing(4294966806, 4294966807, 4294966807) + le64(2) +
+          row_bytes({0x41800003, 0x6404C000, 0x64000640, 0x61914000, 0x40A00005, 0x43A00000}) +
+          row_bytes({0x41800003, 0x64000000, 0x64000640, 0x61914000, 0x40A00005, 0x43A00000}));
   // Offset 4095 pushes the start cycle past 4095: only the text and 0xFF.
-  EXPECT_EQ(recorded.cases[5].header.param, 4095u);
-  EXPECT_EQ(recorded.cases[5].bytes,
+  EXPECT_EQ(cases[5].header.param, 4095u);
+  EXPECT_EQ(cases[5].bytes,
             text_bytes("exchange schedule is not encodable: multicast start cycle"));
 }
 
 TEST(DigestSweep, PointToPointBytes) {
-  // Source 0 to receiver 1, one word: no trailing sender delay.
-  CaseBytes recorded;
-  zd::run_sweep(board(), table_of({{0, {1}}}, 1), recorded);
-  ASSERT_FALSE(recorded.cases.empty());
-  const std::string sender = row_bytes({0x41800003, 0x40A0008B, 0x78000001, 0x43A00000});
-  EXPECT_EQ(recorded.cases[0].bytes.substr(0, sender.size()), sender);
-  EXPECT_EQ(recorded.cases[0].bytes.substr(sender.size(), timing(140, 141, 141).size()),
-            timing(140, 141, 141));
-  const std::string receiver = row_bytes(
-      {0x00000001, 0x41800003, 0x641C0000, 0x64000640, 0x61900000, 0x40A00005, 0x43A00000});
-  EXPECT_TRUE(recorded.cases[0].bytes.ends_with(receiver));
+  // Source 0 to receiver 1, one word: no trailing sender delay; the timing at
+  // the last offset overflows the cycle counter.
+  const auto cases = sweep_cases(table_of({{0, {1}}}, 1));
+  ASSERT_FALSE(cases.empty());
+  EXPECT_EQ(cases[0].bytes, row_bytes({0x41800003, 0x40A0008B, 0x78000001, 0x43A00000}) +
+                                timing(140, 141, 141) + timing(413, 414, 414) +
+                                timing(4294966923, 4294966924, 4294966924) +
+                                row_bytes({0x00000001, 0x41800003, 0x641C0000, 0x64000640,
+                                           0x61900000, 0x40A00005, 0x43A00000}));
 }
 
 TEST(DigestSweep, EntryTwoOffset4095FailsForEveryCount) {
-  CaseBytes recorded;
-  zd::run_sweep(board(), table_of({zd::digest_case_table().entries[1]}, 4148), recorded);
   const std::string failure =
       text_bytes("exchange schedule is not encodable: multicast start cycle");
   std::uint32_t seen = 0;
-  for (const auto& c : recorded.cases) {
+  for (const auto& c : sweep_cases(table_of({zd::digest_case_table().entries[1]}, 4148))) {
     if (c.header.kind != zd::CaseKind::multicast || c.header.param != 4095) continue;
     ASSERT_EQ(c.bytes, failure) << "count " << c.header.count;
     ++seen;
@@ -170,137 +157,62 @@ TEST(DigestSweep, EntryTwoOffset4095FailsForEveryCount) {
 
 TEST(DigestSweep, FailedPointToPointStops) {
   // Case 0 succeeds; the second receiver is not a tile of the board.
-  Counter counter;
+  CaseBytes recorded;
+  zd::StreamEncoder stream(&recorded);
   try {
-    zd::run_sweep(board(), table_of({{0, {2, 1472}}}, 1), counter);
+    zd::run_sweep(board(), table_of({{0, {2, 1472}}}, 1), stream);
     FAIL() << "no fatal stop";
   } catch (const zd::FatalStop& stop) {
     EXPECT_STREQ(stop.what(), "called `Result::unwrap()` on an `Err` value: Tile(1472)");
     EXPECT_EQ(stop.where(), "case 1 (entry 1, count 1, p2p 1472)");
   }
-  EXPECT_EQ(counter.ended, 1);
-  EXPECT_THROW(zd::run_sweep(board(), table_of({{5, {5}}}, 1), counter), zd::FatalStop);
+  EXPECT_EQ(recorded.cases.size(), 1u);
+  EXPECT_THROW(zd::run_sweep(board(), table_of({{5, {5}}}, 1), stream), zd::FatalStop);
 }
 
-TEST(DigestSweep, BufferedDigestMatchesPlainStream) {
-  auto table = zd::digest_case_table();
-  table.last_count = 800;
-  zd::HashRecorder plain;
-  zd::BufferedHashRecorder buffered;
-  zd::StreamCapture capture;
-  zd::run_sweep(board(), table, plain);
-  zd::run_sweep(board(), table, buffered);
-  zd::run_sweep(board(), table, capture);
-  EXPECT_EQ(buffered.length(), capture.bytes().size());
-  EXPECT_EQ(buffered.finish(), plain.hasher().finish());
-}
-
-TEST(DigestSweep, BlocksCoverTheTableInOrder) {
-  auto table = zd::digest_case_table();
-  table.first_count = 3;
-  table.last_count = 140;
-  const auto blocks = zd::sweep_blocks(table, 64);
-  // 138 counts per entry: blocks of 64, 64 and 10.
-  ASSERT_EQ(blocks.size(), 18u);
-  EXPECT_EQ(blocks[0].first_count, 3u);
-  EXPECT_EQ(blocks[0].last_count, 66u);
-  EXPECT_EQ(blocks[2].first_count, 131u);
-  EXPECT_EQ(blocks[2].last_count, 140u);
-  // Entry 1 has one receiver (8 cases per count), entry 2 two (9).
-  EXPECT_EQ(blocks[1].first_case, 64 * 8);
-  EXPECT_EQ(blocks[3].entry, 1u);
-  EXPECT_EQ(blocks[3].first_case, 138 * 8);
-  EXPECT_EQ(blocks[4].first_case, 138 * 8 + 64 * 9);
-  EXPECT_TRUE(zd::sweep_blocks(table_of({{0, {2}}}, 0), 64).empty());
-  // Each block's cases pick up the index where the one before stopped.
-  zd::SweepRunner runner(board());
-  CaseBytes recorded;
-  std::int32_t cases = 0;
-  for (const auto& block : zd::sweep_blocks(table, 50)) {
-    EXPECT_EQ(block.first_case, cases);
-    cases += runner.run(table, block, recorded);
-  }
-  EXPECT_EQ(cases, zd::case_total(table));
-  for (std::size_t i = 0; i < recorded.cases.size(); ++i) {
-    ASSERT_EQ(recorded.cases[i].header.index, static_cast<std::int32_t>(i));
-  }
-}
-
-TEST(DigestSweep, ParallelDigestMatchesTheSingleThread) {
-  auto table = zd::digest_case_table();
-  table.last_count = 900;
-  zd::BufferedHashRecorder single;
-  const std::int32_t cases = zd::run_sweep(board(), table, single);
-  const std::uint64_t length = single.length();
-  const std::uint64_t expected = single.finish();
-  // Small blocks and few slots wrap round the buffers many times over.
-  for (const zd::ParallelShape shape : {zd::ParallelShape{}, zd::ParallelShape{1, 2},
-                                        zd::ParallelShape{7, 3}, zd::ParallelShape{5000, 2}}) {
-    const zd::SweepDigest result = zd::parallel_digest(board(), table, shape);
-    EXPECT_EQ(result.cases, cases);
-    EXPECT_EQ(result.length, length);
-    EXPECT_EQ(result.digest, expected);
-  }
-  const zd::SweepDigest empty = zd::parallel_digest(board(), table_of({{0, {2}}}, 0));
-  EXPECT_EQ(empty.cases, 0);
-  EXPECT_EQ(empty.digest, zd::DefaultHasher().finish());
-}
-
-TEST(DigestSweep, ParallelDigestStopsAtTheFirstFailingCase) {
-  // Entry 2 fails at count 1, entry 4 only later: the first failure in sweep
-  // order is the one reported, whichever thread met it first.
-  auto table = table_of({{0, {2}}, {0, {1472}}, {0, {2}}, {7, {7}}}, 300);
-  for (const zd::ParallelShape shape : {zd::ParallelShape{1, 2}, zd::ParallelShape{64, 4}}) {
-    try {
-      zd::parallel_digest(board(), table, shape);
-      ADD_FAILURE() << "no fatal stop";
-    } catch (const zd::FatalStop& stop) {
-      EXPECT_EQ(stop.where(), "case 2400 (entry 2, count 1, p2p 1472)");
-    }
-  }
+std::string read_file(const char* path) {
+  std::ifstream in(path);
+  std::stringstream s;
+  s << in.rdbuf();
+  return s.str();
 }
 
 TEST(DigestSweep, TraceAndDumpLines) {
-  auto table = table_of({zd::digest_case_table().entries[1]}, 1);
-  CaseBytes recorded;
-  zd::run_sweep(board(), table, recorded);
+  const auto table = table_of({zd::digest_case_table().entries[1]}, 1);
+  const auto cases = sweep_cases(table);
 
   char trace_path[] = "/tmp/zerin_digest_trace_XXXXXX";
   char dump_path[] = "/tmp/zerin_digest_dump_XXXXXX";
   ASSERT_GE(mkstemp(trace_path), 0);
   ASSERT_GE(mkstemp(dump_path), 0);
   {
-    zd::OutputFile trace = zd::OutputFile::create(trace_path);
-    zd::OutputFile dump = zd::OutputFile::create(dump_path);
-    zd::HashRecorder next;
-    zd::CaseRecorder recorder(next, &trace, &dump, zd::DumpRange{2, 2});
-    zd::run_sweep(board(), table, recorder);
+    zd::OutputFile trace(trace_path);
+    zd::OutputFile dump(dump_path);
+    zd::CaseLog log(&trace, &dump, zd::DumpRange{2, 2});
+    zd::StreamEncoder stream(&log);
+    zd::run_sweep(board(), table, stream);
     ASSERT_TRUE(trace.close());
     ASSERT_TRUE(dump.close());
   }
-  auto read = [](const char* path) {
-    std::ifstream in(path);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-  };
-  const std::string trace = read(trace_path);
-  const std::string dump = read(dump_path);
+  const std::string trace = read_file(trace_path);
+  const std::string dump = read_file(dump_path);
   std::remove(trace_path);
   std::remove(dump_path);
 
   std::string expected_trace;
-  for (const auto& c : recorded.cases) {
-    zd::DefaultHasher h;
-    h.write(c.bytes.data(), c.bytes.size());
-    expected_trace += zd::case_line(c.header, h.finish()) + '\n';
+  for (const auto& c : cases) {
+    expected_trace += std::to_string(c.header.index) + " 1 1 " +
+                      std::string(zd::kind_name(c.header.kind)) + ' ' +
+                      std::to_string(c.header.param) + ' ';
+    zd::append_hex(expected_trace, hash_of(c.bytes), 16);
+    expected_trace += '\n';
   }
   EXPECT_EQ(trace, expected_trace);
   EXPECT_TRUE(trace.starts_with("0 1 1 p2p 736 ")) << trace;
 
-  zd::DefaultHasher h;
-  h.write(recorded.cases[2].bytes.data(), recorded.cases[2].bytes.size());
-  EXPECT_EQ(dump, "2 1 1 mc 0 " + zd::hex16(h.finish()) +
+  std::string header = "2 1 1 mc 0 ";
+  zd::append_hex(header, hash_of(cases[2].bytes), 16);
+  EXPECT_EQ(dump, header +
                       "\n"
                       "  row 0x41800003 0x40a00016 0x78000003 0x43a00000 0x00000000 0x00000000 "
                       "0x00000000 0x00000000 0x00000000\n"
@@ -315,6 +227,67 @@ TEST(DigestSweep, TraceAndDumpLines) {
                       "0x00000000 0x00000000 0x00000000\n"
                       "    row 0x41800003 0x64000000 0x64000640 0x61914000 0x40a00005 0x43a00000 "
                       "0x00000000 0x00000000 0x00000000\n");
+}
+
+// Hashes the bytes of each entry's cases of each kind apart, beside the digest.
+class KindFingerprints final : public zd::StreamObserver {
+ public:
+  void value(zd::ValueKind, std::span<const unsigned char>) override {}
+  void end_case(const zd::CaseHeader& header, std::span<const unsigned char> bytes) override {
+    hashers[header.entry - 1][static_cast<std::size_t>(header.kind)].write(bytes.data(),
+                                                                           bytes.size());
+  }
+  std::array<std::array<zd::DefaultHasher, 3>, 6> hashers;
+};
+
+TEST(DigestSweep, Fingerprint) {
+  // The whole line, and for each entry and kind of case the SipHash-1-3 of the
+  // bytes those cases add and their number: a change of behaviour shows where
+  // it happened.
+  KindFingerprints kinds;
+  zd::StreamEncoder stream(&kinds);
+  const std::int32_t cases = zd::run_sweep(board(), zd::digest_case_table(), stream);
+  std::string line = std::to_string(cases) + " cases: ";
+  zd::append_hex(line, stream.finish(), 16);
+  EXPECT_EQ(line, "211548 cases: 7745e52769bc051c");
+  EXPECT_EQ(stream.length(), 64947562u);
+
+  struct Expected {
+    std::uint64_t hash;
+    std::uint64_t bytes;
+  };
+  // Per entry: point-to-point, multicast, paired multicast.
+  const std::array<std::array<Expected, 3>, 6> expected{{
+      {{{0xcb96778c2c86df76ULL, 1274630},
+        {0x4d58e46f05188f4eULL, 4166046},
+        {0x9ff96231837dbe5dULL, 4473351}}},
+      {{{0xd5a18e1cc522aa62ULL, 2551080},
+        {0x61c81293644d72faULL, 4714782},
+        {0x9ff96231837dbe5dULL, 4473351}}},
+      {{{0x704bcba75d70f89dULL, 1274942},
+        {0x2b91a24d4d85cf78ULL, 4166946},
+        {0x427802703d59f8e3ULL, 4470052}}},
+      {{{0x43878eeb27897ac2ULL, 2549490},
+        {0x05401480d00dedb6ULL, 4718198},
+        {0x2caf966c1f1fed87ULL, 4464768}}},
+      {{{0xd91418fcbca3984aULL, 1275774},
+        {0x4c8d1ac01de4248bULL, 4165198},
+        {0x2ff11fc58c9a5326ULL, 4471140}}},
+      {{{0x681b9afe3e5a256fULL, 2551028},
+        {0xedb2aee50e7bbb47ULL, 4715982},
+        {0x01d76f4b7de29fc9ULL, 4470804}}},
+  }};
+  for (std::size_t entry = 0; entry < 6; ++entry) {
+    for (std::size_t kind = 0; kind < 3; ++kind) {
+      const zd::DefaultHasher& h = kinds.hashers[entry][kind];
+      EXPECT_EQ(h.finish(), expected[entry][kind].hash)
+          << "entry " << entry + 1 << ", " << zd::kind_name(static_cast<zd::CaseKind>(kind))
+          << " cases";
+      EXPECT_EQ(h.length(), expected[entry][kind].bytes)
+          << "entry " << entry + 1 << ", " << zd::kind_name(static_cast<zd::CaseKind>(kind))
+          << " cases";
+    }
+  }
 }
 
 }  // namespace

@@ -133,6 +133,9 @@ for kind in static shared; do
   for header in exchange.hpp exchange/topology.hpp exchange/version.hpp exchange/export.hpp; do
     [[ -f $prefix/include/zerin/$header ]] || fail "$kind: include/zerin/$header not installed"
   done
+  for doc in LICENSE CHANGELOG.md; do
+    [[ -f $prefix/share/doc/zerin-exchange/$doc ]] || fail "$kind: share/doc/zerin-exchange/$doc not installed"
+  done
   pc=$(find "$prefix" -name zerin-exchange.pc -path '*/pkgconfig/*')
   [[ -n $pc ]] || fail "$kind: zerin-exchange.pc not installed"
   libdir=$(dirname "$(dirname "$pc")")

@@ -2,20 +2,20 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <CLI/CLI.hpp>
 #include <cerrno>
+#include <charconv>
 #include <csignal>
-#include <cstring>
 #include <exception>
+#include <memory>
 #include <new>
 #include <optional>
 #include <string>
-#include <string_view>
 #include <vector>
 
-#include "options.hpp"
+#include "case_log.hpp"
 #include "output.hpp"
-#include "parallel.hpp"
-#include "recorders.hpp"
+#include "stream.hpp"
 #include "sweep.hpp"
 #include "zerin/exchange/errors.hpp"
 #include "zerin/exchange/topology.hpp"
@@ -30,38 +30,17 @@ constexpr int exit_trace_file = 1;
 constexpr int exit_usage = 2;
 constexpr int exit_fatal = 101;
 
-void to_stderr(std::string_view text) {
-  while (!text.empty()) {
-    const ssize_t written = ::write(STDERR_FILENO, text.data(), text.size());
-    if (written < 0) {
-      if (errno == EINTR) continue;
-      return;  // nowhere left to report to
-    }
-    text.remove_prefix(static_cast<std::size_t>(written));
-  }
-}
-
-int fatal_stop(std::string_view report, std::string_view where = {}) {
-  std::string text = "zerin-digest: ";
-  text += report;
-  text += '\n';
-  if (!where.empty()) {
-    text += "zerin-digest: stopped at ";
-    text += where;
-    text += '\n';
-  }
-  to_stderr(text);
-  return exit_fatal;
-}
-
-int stdout_failure(const zd::OutputFile& out) {
-  return fatal_stop("failed printing to stdout: " + out.error_text());
+// One report line per text, on standard error (unbuffered).
+int report(int status, std::initializer_list<std::string> lines) {
+  for (const std::string& line : lines) std::fprintf(stderr, "zerin-digest: %s\n", line.c_str());
+  return status;
 }
 
 // Writes `text` to standard output; 0 on success, else the fatal stop's status.
 int print(zd::OutputFile& out, std::string_view text) {
   out.write(text);
-  return out.flush() ? 0 : stdout_failure(out);
+  if (out.flush()) return 0;
+  return report(exit_fatal, {"failed printing to stdout: " + out.error_text()});
 }
 
 // Keeps descriptors 0..2 occupied, so that a file opened later can never land on
@@ -77,45 +56,57 @@ bool occupy_standard_descriptors() {
   return stdout_closed;
 }
 
-int run(const zd::Options& options, zd::OutputFile& out) {
-  std::optional<zd::OutputFile> trace;
-  if (options.trace_path) {
-    trace.emplace(zd::OutputFile::create(*options.trace_path));
-    if (trace->error() != 0) {
-      to_stderr("zerin-digest: cannot write trace file '" + *options.trace_path +
-                "': " + trace->error_text() + "\n");
-      return exit_trace_file;
+// The --dump range, or a CLI::ValidationError naming what is wrong.
+zd::DumpRange dump_range(const std::vector<std::string>& args, std::int64_t case_count) {
+  std::int64_t index[2] = {};
+  for (int i = 0; i < 2; ++i) {
+    const std::string& text = args[static_cast<std::size_t>(i)];
+    const char* const end = text.data() + text.size();
+    const auto parsed = std::from_chars(text.data(), end, index[i]);
+    if (text.empty() || text[0] == '-' || parsed.ec != std::errc{} || parsed.ptr != end) {
+      throw CLI::ValidationError("--dump " + std::string(i == 0 ? "START" : "END") + " '" + text +
+                                 "' is not a case index");
     }
   }
+  if (index[0] > index[1]) {
+    throw CLI::ValidationError("--dump START " + args[0] + " is greater than END " + args[1]);
+  }
+  if (index[1] >= case_count) {
+    throw CLI::ValidationError("--dump END " + args[1] + " is past the last case " +
+                               std::to_string(case_count - 1));
+  }
+  return {index[0], index[1]};
+}
+
+int run(const std::optional<std::string>& trace_path, const std::optional<zd::DumpRange>& dump,
+        zd::OutputFile& out) {
+  std::optional<zd::OutputFile> trace;
+  const auto trace_failure = [&] {
+    return report(exit_trace_file,
+                  {"cannot write trace file '" + *trace_path + "': " + trace->error_text()});
+  };
+  if (trace_path && trace.emplace(*trace_path).error() != 0) return trace_failure();
 
   const zx::Topology topology = zx::Topology::r470();
-  const zd::CaseTable table = zd::digest_case_table();
-  std::int32_t cases = 0;
-  std::uint64_t value = 0;
-  if (trace || options.dump) {
-    // Trace lines and dumps follow the cases in order: one thread.
-    zd::BufferedHashRecorder digest;
-    zd::CaseRecorder recorder(digest, trace ? &*trace : nullptr, options.dump ? &out : nullptr,
-                              options.dump.value_or(zd::DumpRange{}));
-    cases = zd::run_sweep(topology, table, recorder);
-    value = digest.finish();
-  } else if (options.threads == 1) {
-    zd::BufferedHashRecorder digest;
-    cases = zd::run_sweep(topology, table, digest);
-    value = digest.finish();
-  } else {
-    const zd::SweepDigest result = zd::parallel_digest(topology, table);
-    cases = result.cases;
-    value = result.digest;
-  }
-
-  if (trace && !trace->close()) {
-    to_stderr("zerin-digest: cannot write trace file '" + trace->name() +
-              "': " + trace->error_text() + "\n");
-    return exit_trace_file;
-  }
-  return print(out, std::to_string(cases) + " cases: " + zd::hex16(value) + "\n");
+  std::optional<zd::CaseLog> log;
+  if (trace || dump) log.emplace(trace ? &*trace : nullptr, &out, dump.value_or(zd::DumpRange{}));
+  zd::StreamEncoder stream(log ? &*log : nullptr);
+  std::string line = std::to_string(zd::run_sweep(topology, zd::digest_case_table(), stream));
+  line += " cases: ";
+  zd::append_hex(line, stream.finish(), 16);
+  line += '\n';
+  if (trace && !trace->close()) return trace_failure();
+  return print(out, line);
 }
+
+// Help lines show an option's values by their names alone.
+class HelpFormatter : public CLI::Formatter {
+ public:
+  std::string make_option_opts(const CLI::Option* option) const override {
+    const std::string& values = option->get_type_name();
+    return values.empty() ? values : " " + values;
+  }
+};
 
 }  // namespace
 
@@ -124,32 +115,64 @@ int main(int argc, char** argv) {
   // output failure, rather than as a silent death by signal.
   std::signal(SIGPIPE, SIG_IGN);
   const bool stdout_closed = occupy_standard_descriptors();
-  zd::OutputFile out(STDOUT_FILENO, "stdout");
+  zd::OutputFile out;
   if (stdout_closed) out.set_error(EBADF);
 
   try {
-    const std::vector<std::string_view> args(argv + (argc > 0 ? 1 : 0), argv + argc);
-    const auto options = zd::parse_options(args, zd::case_total(zd::digest_case_table()));
-    if (!options) {
-      to_stderr("zerin-digest: " + options.error() + "\n" + zd::usage_text());
-      return exit_usage;
+    CLI::App app(
+        "Runs the fixed sweep of exchange plans and prints one line: the number of cases,\n"
+        "\" cases: \" and the 64-bit digest of everything planned.",
+        "zerin-digest");
+    app.formatter(std::make_shared<HelpFormatter>());
+    std::optional<std::string> trace_path;
+    CLI::Option* const trace_option =
+        app.add_option("--trace", trace_path,
+                       "Also write one line per case to FILE:\n"
+                       "<case_index> <entry> <count> <kind> <param> <casehash>\n"
+                       "(kind p2p, mc or pmc; param the receiver tile, the schedule offset\n"
+                       "or the pair's first tile; casehash the SipHash-1-3 of the bytes the\n"
+                       "case added to the digest stream)")
+            ->type_name("FILE")
+            ->check([](const std::string& path) {
+              return path.empty() ? "needs a non-empty file name" : "";
+            });
+    std::vector<std::string> dump_args;
+    CLI::Option* const dump_option =
+        app.add_option("--dump", dump_args,
+                       "Print cases START..END (inclusive, counted from 0) readably before\n"
+                       "the result line: each case's trace line, then its rows (nine words),\n"
+                       "row vectors (their length, then the rows) and texts")
+            ->type_name("START END")
+            ->expected(2);
+    app.set_version_flag("--version", std::string("zerin-digest ") + zx::version_string,
+                         "Print the version and exit");
+    app.footer(
+        "Exit status: 0 success, 1 trace file not written, 2 bad command line,\n"
+        "101 fatal stop (a required plan failed, or standard output could not be written)");
+
+    std::optional<zd::DumpRange> dump;
+    try {
+      app.parse(argc, argv);
+      if (*dump_option) dump = dump_range(dump_args, zd::case_total(zd::digest_case_table()));
+    } catch (const CLI::CallForHelp&) {
+      return print(out, app.help());
+    } catch (const CLI::CallForVersion& version) {
+      return print(out, std::string(version.what()) + '\n');
+    } catch (const CLI::ParseError& error) {
+      if (trace_option->count() > 1)
+        return report(exit_usage, {"option --trace given more than once"});
+      if (dump_option->count() > 2)
+        return report(exit_usage, {"option --dump takes START and END, once"});
+      return report(exit_usage, {error.what()});
     }
-    switch (options->action) {
-      case zd::Options::Action::help:
-        return print(out, zd::help_text());
-      case zd::Options::Action::version:
-        return print(out, std::string("zerin-digest ") + zx::version_string + "\n");
-      case zd::Options::Action::run:
-        break;
-    }
-    return run(*options, out);
+    return run(trace_path, dump, out);
   } catch (const zd::FatalStop& stop) {
-    return fatal_stop(stop.what(), stop.where());
+    return report(exit_fatal, {stop.what(), "stopped at " + stop.where()});
   } catch (const zx::InternalFault& fault) {
-    return fatal_stop(std::string("internal fault: ") + fault.what());
+    return report(exit_fatal, {std::string("internal fault: ") + fault.what()});
   } catch (const std::bad_alloc&) {
-    return fatal_stop("out of memory");
+    return report(exit_fatal, {"out of memory"});
   } catch (const std::exception& error) {
-    return fatal_stop(error.what());
+    return report(exit_fatal, {error.what()});
   }
 }

@@ -1,54 +1,60 @@
-// Buffered output to a file descriptor that remembers the first failure.
-//
-// Writes go through write(2) so that the system's own error (ENOSPC on a full
-// device, EPIPE on a closed pipe, EBADF on a closed descriptor) is what the
-// caller reports. After the first failure everything further is discarded.
+// Buffered output that keeps the first failure with the system's reason for it
+// (ENOSPC on a full device, EPIPE on a closed pipe, EBADF on a closed
+// descriptor). After a failure nothing more is written.
 #ifndef ZERIN_DIGEST_OUTPUT_HPP
 #define ZERIN_DIGEST_OUTPUT_HPP
 
-#include <cstddef>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
 #include <string>
 #include <string_view>
-#include <vector>
+#include <utility>
 
 namespace zerin::digest {
 
 class OutputFile {
  public:
-  // Writes to an open descriptor it does not own (standard output).
-  OutputFile(int fd, std::string name);
-  // Creates or truncates `path` for writing; on failure error() is set.
-  static OutputFile create(const std::string& path);
-  ~OutputFile();
-  OutputFile(OutputFile&& other) noexcept;
-  OutputFile& operator=(OutputFile&&) = delete;
+  // Standard output.
+  OutputFile() noexcept : file_(stdout), owned_(false) {}
+  // Creates or truncates `path`; on failure error() is set.
+  explicit OutputFile(const std::string& path) : file_(std::fopen(path.c_str(), "w")) {
+    if (file_ == nullptr) fail();
+  }
+  ~OutputFile() {
+    if (owned_ && file_ != nullptr) std::fclose(file_);
+  }
   OutputFile(const OutputFile&) = delete;
   OutputFile& operator=(const OutputFile&) = delete;
 
-  void write(std::string_view text);
-  // Writes out the buffer; false once anything has failed.
-  bool flush();
-  // flush(), then closes an owned descriptor (its errors count too).
-  bool close();
+  void write(std::string_view text) noexcept {
+    if (error_ == 0 && std::fwrite(text.data(), 1, text.size(), file_) != text.size()) fail();
+  }
+  // Writes out what is buffered; false once anything has failed.
+  bool flush() noexcept {
+    if (error_ == 0 && std::fflush(file_) != 0) fail();
+    return error_ == 0;
+  }
+  // flush(), then closes a file this object opened (its errors count too).
+  bool close() noexcept {
+    flush();
+    if (owned_ && file_ != nullptr && std::fclose(std::exchange(file_, nullptr)) != 0) fail();
+    return error_ == 0;
+  }
 
   // errno of the first failure, 0 while all is well.
   int error() const noexcept { return error_; }
   void set_error(int error) noexcept {
     if (error_ == 0) error_ = error;
   }
-  const std::string& name() const noexcept { return name_; }
-  // The system's text for error().
-  std::string error_text() const;
+  std::string error_text() const { return std::strerror(error_); }
 
  private:
-  OutputFile(int fd, std::string name, bool owned);
-  void write_out(const char* data, std::size_t size);
+  void fail() noexcept { set_error(errno != 0 ? errno : EIO); }
 
-  int fd_;
-  std::string name_;
-  bool owned_;
+  std::FILE* file_;
+  bool owned_ = true;
   int error_ = 0;
-  std::vector<char> buffer_;
 };
 
 }  // namespace zerin::digest

@@ -10,52 +10,64 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
-#include <string_view>
 
 namespace zerin::digest {
 
 class DefaultHasher {
  public:
-  DefaultHasher() noexcept = default;
-
   // Appends `size` bytes. Whole 8-byte words are absorbed straight from `data`;
   // only the 0..7 bytes that do not fill a word are kept back.
-  void write(const void* data, std::size_t size) noexcept;
-
-  // The 8 little-endian bytes of `value`.
-  void write_usize(std::uint64_t value) noexcept;
-  // Same bytes as write_usize: the length in front of a row or a row vector.
-  void write_length_prefix(std::uint64_t length) noexcept { write_usize(length); }
-  // The text's bytes, then one 0xFF byte (no length, no terminating zero).
-  void write_str(std::string_view text) noexcept;
+  void write(const void* data, std::size_t size) noexcept {
+    const auto* p = static_cast<const unsigned char*>(data);
+    length_ += size;
+    if (tail_size_ != 0) {
+      for (; size != 0 && tail_size_ != 8; --size)
+        tail_ |= std::uint64_t{*p++} << (8 * tail_size_++);
+      if (tail_size_ != 8) return;
+      state_.absorb(tail_);
+      tail_ = 0;
+      tail_size_ = 0;
+    }
+    // Work on a local copy so that the four words stay in registers.
+    State s = state_;
+    for (; size >= 8; size -= 8, p += 8) {
+      std::uint64_t m;
+      std::memcpy(&m, p, sizeof m);
+      if constexpr (std::endian::native == std::endian::big) m = std::byteswap(m);
+      s.absorb(m);
+    }
+    state_ = s;
+    for (; size != 0; --size) tail_ |= std::uint64_t{*p++} << (8 * tail_size_++);
+  }
 
   // SipHash-1-3 of everything written so far; the state is left unchanged.
-  std::uint64_t finish() const noexcept;
+  std::uint64_t finish() const noexcept {
+    State s = state_;
+    s.absorb(tail_ | (length_ << 56));
+    s.v2 ^= 0xff;
+    s.round();
+    s.round();
+    s.round();
+    return s.v0 ^ s.v1 ^ s.v2 ^ s.v3;
+  }
 
   // Number of bytes written so far.
   std::uint64_t length() const noexcept { return length_; }
 
  private:
-  static constexpr std::uint64_t rotl(std::uint64_t x, int b) noexcept {
-    return (x << b) | (x >> (64 - b));
-  }
   struct State {
     std::uint64_t v0, v1, v2, v3;
     void round() noexcept {
       v0 += v1;
-      v1 = rotl(v1, 13);
-      v1 ^= v0;
-      v0 = rotl(v0, 32);
+      v1 = std::rotl(v1, 13) ^ v0;
+      v0 = std::rotl(v0, 32);
       v2 += v3;
-      v3 = rotl(v3, 16);
-      v3 ^= v2;
+      v3 = std::rotl(v3, 16) ^ v2;
       v0 += v3;
-      v3 = rotl(v3, 21);
-      v3 ^= v0;
+      v3 = std::rotl(v3, 21) ^ v0;
       v2 += v1;
-      v1 = rotl(v1, 17);
-      v1 ^= v2;
-      v2 = rotl(v2, 32);
+      v1 = std::rotl(v1, 17) ^ v2;
+      v2 = std::rotl(v2, 32);
     }
     void absorb(std::uint64_t m) noexcept {
       v3 ^= m;
@@ -63,12 +75,6 @@ class DefaultHasher {
       v0 ^= m;
     }
   };
-  static std::uint64_t load_le(const unsigned char* p) noexcept {
-    std::uint64_t m;
-    std::memcpy(&m, p, sizeof m);
-    if constexpr (std::endian::native == std::endian::big) m = __builtin_bswap64(m);
-    return m;
-  }
 
   // k0 = k1 = 0, so the key XOR leaves the initialisation constants as they are.
   State state_{0x736f6d6570736575ULL, 0x646f72616e646f6dULL, 0x6c7967656e657261ULL,
@@ -77,48 +83,6 @@ class DefaultHasher {
   unsigned tail_size_ = 0;    // 0..7
   std::uint64_t length_ = 0;  // all bytes written
 };
-
-inline void DefaultHasher::write(const void* data, std::size_t size) noexcept {
-  const auto* p = static_cast<const unsigned char*>(data);
-  length_ += size;
-  if (tail_size_ != 0) {
-    while (size != 0 && tail_size_ != 8) {
-      tail_ |= std::uint64_t{*p++} << (8 * tail_size_++);
-      --size;
-    }
-    if (tail_size_ != 8) return;
-    state_.absorb(tail_);
-    tail_ = 0;
-    tail_size_ = 0;
-  }
-  // Work on a local copy so the compiler keeps the four words in registers.
-  State s = state_;
-  for (; size >= 8; size -= 8, p += 8) s.absorb(load_le(p));
-  state_ = s;
-  for (; size != 0; --size) tail_ |= std::uint64_t{*p++} << (8 * tail_size_++);
-}
-
-inline void DefaultHasher::write_usize(std::uint64_t value) noexcept {
-  unsigned char bytes[8];
-  for (int i = 0; i < 8; ++i) bytes[i] = static_cast<unsigned char>(value >> (8 * i));
-  write(bytes, sizeof bytes);
-}
-
-inline void DefaultHasher::write_str(std::string_view text) noexcept {
-  write(text.data(), text.size());
-  const unsigned char end = 0xFF;
-  write(&end, 1);
-}
-
-inline std::uint64_t DefaultHasher::finish() const noexcept {
-  State s = state_;
-  s.absorb(tail_ | (length_ << 56));
-  s.v2 ^= 0xff;
-  s.round();
-  s.round();
-  s.round();
-  return s.v0 ^ s.v1 ^ s.v2 ^ s.v3;
-}
 
 }  // namespace zerin::digest
 

@@ -1,164 +1,121 @@
-#include "json.hpp"
+// zerin-plan's JSON documents, written with nlohmann::json. Members keep the
+// order in which they are set (ordered_json), so documents read the same from
+// one run to the next.
+#include <nlohmann/json.hpp>
 
-#include <charconv>
+#include "report.hpp"
 
 namespace zerin::plan {
 namespace {
 
-constexpr char hex_digits[] = "0123456789abcdef";
+namespace zx = zerin::exchange;
+using Json = nlohmann::ordered_json;
 
-void append_u_escape(std::string& out, unsigned code) {
-  out += "\\u";
-  for (int shift = 12; shift >= 0; shift -= 4) out += hex_digits[(code >> shift) & 0xF];
+// A word's fields, named as in word_format.
+Json json_fields(const zx::DecodedFields& fields) {
+  return std::visit(
+      [](const auto& f) -> Json {
+        using T = std::decay_t<decltype(f)>;
+        if constexpr (std::is_same_v<T, zx::decoded::ExchangeDelay>) {
+          return {{"cycles", f.cycles}};
+        } else if constexpr (std::is_same_v<T, zx::decoded::PicDelay>) {
+          return {{"advance", f.advance}, {"selector", f.selector}, {"control", f.control}};
+        } else if constexpr (std::is_same_v<T, zx::decoded::XpicDelay>) {
+          return {{"advance", f.advance}, {"flag", f.flag}, {"control", f.control}};
+        } else if constexpr (std::is_same_v<T, zx::decoded::Send> ||
+                             std::is_same_v<T, zx::decoded::SendOff>) {
+          return {{"count_minus_one", f.count_minus_one},
+                  {"direction", f.direction},
+                  {"base_word", f.base_word}};
+        } else if constexpr (std::is_same_v<T, zx::decoded::SendControl>) {
+          return {{"count_minus_one", f.count_minus_one}, {"direction", f.direction}};
+        } else if constexpr (std::is_same_v<T, zx::decoded::SendPicp>) {
+          return {{"pointer_selector", f.pointer_selector},
+                  {"count_minus_one", f.count_minus_one},
+                  {"source_word_address", f.source_word_address},
+                  {"send_control", f.send_control}};
+        } else if constexpr (std::is_same_v<T, zx::decoded::SendPicpPayload>) {
+          return {{"xpic_flag", f.xpic_flag},
+                  {"xpic_control", f.xpic_control},
+                  {"pic_control", f.pic_control}};
+        } else {
+          return Json::object();
+        }
+      },
+      fields);
 }
 
-// Length of the valid UTF-8 sequence starting at text[i], or 0 if it is not one
-// (overlong forms, surrogates and values above U+10FFFF are invalid).
-std::size_t utf8_sequence_length(std::string_view text, std::size_t i) {
-  const auto byte = [&](std::size_t k) { return static_cast<unsigned char>(text[k]); };
-  const unsigned lead = byte(i);
-  std::size_t length = 0;
-  unsigned code = 0;
-  if (lead >= 0xC2 && lead <= 0xDF) {
-    length = 2;
-    code = lead & 0x1F;
-  } else if (lead >= 0xE0 && lead <= 0xEF) {
-    length = 3;
-    code = lead & 0x0F;
-  } else if (lead >= 0xF0 && lead <= 0xF4) {
-    length = 4;
-    code = lead & 0x07;
-  } else {
-    return 0;
+// The members every word carries; `timed` adds the issue cycle (null for the zero fill).
+Json json_word(const TimedWord& word, bool timed) {
+  Json out;
+  out["index"] = word.index;
+  out["word"] = word_hex(word.decoded.word);
+  out["kind"] = word.kind;
+  out["text"] = word.text;
+  if (timed) out["issue_cycle"] = word.issue ? Json(*word.issue) : Json(nullptr);
+  out["duration_cycles"] = word.decoded.advance;
+  out["fields"] = json_fields(word.decoded.fields);
+  return out;
+}
+
+Json json_timing(const zx::TimingResult& timing) {
+  if (!timing) {
+    return {{"error", zx::to_string(timing.error())}, {"debug", zx::debug_string(timing.error())}};
   }
-  if (i + length > text.size()) return 0;
-  for (std::size_t k = 1; k < length; ++k) {
-    if ((byte(i + k) & 0xC0) != 0x80) return 0;
-    code = (code << 6) | (byte(i + k) & 0x3F);
-  }
-  if (length == 3 && (code < 0x800 || (code >= 0xD800 && code <= 0xDFFF))) return 0;
-  if (length == 4 && (code < 0x10000 || code > 0x10FFFF)) return 0;
-  return length;
+  return {{"payload_start", timing->payload_start},
+          {"payload_end", timing->payload_end},
+          {"horizon", timing->horizon}};
+}
+
+// Compact, one line; bytes that are not UTF-8 (none come from the library) become U+FFFD.
+std::string document(const Json& json) {
+  return json.dump(-1, ' ', false, Json::error_handler_t::replace) + "\n";
 }
 
 }  // namespace
 
-void append_json_string(std::string& out, std::string_view text) {
-  out += '"';
-  for (std::size_t i = 0; i < text.size();) {
-    const auto byte = static_cast<unsigned char>(text[i]);
-    if (byte >= 0x80) {
-      const std::size_t length = utf8_sequence_length(text, i);
-      if (length == 0) {
-        out += "\\ufffd";
-        ++i;
-      } else {
-        out.append(text.substr(i, length));
-        i += length;
-      }
-      continue;
-    }
-    switch (byte) {
-      case '"':
-        out += "\\\"";
-        break;
-      case '\\':
-        out += "\\\\";
-        break;
-      case '\b':
-        out += "\\b";
-        break;
-      case '\f':
-        out += "\\f";
-        break;
-      case '\n':
-        out += "\\n";
-        break;
-      case '\r':
-        out += "\\r";
-        break;
-      case '\t':
-        out += "\\t";
-        break;
-      default:
-        if (byte < 0x20) {
-          append_u_escape(out, byte);
-        } else {
-          out += static_cast<char>(byte);
-        }
-    }
-    ++i;
+std::string render_json(const Report& report) {
+  Json out;
+  out["command"] = report.command;
+  if (report.sender_logical) out["sender"] = *report.sender_logical;
+  if (report.command != "timing") out["receivers"] = report.receivers_logical;
+  if (report.count) out["count"] = *report.count;
+  if (report.offset) out["offset"] = *report.offset;
+  Json rows = Json::array();
+  for (const RowReport& row : report.rows) {
+    Json words = Json::array();
+    for (const TimedWord& word : row.words) words.push_back(json_word(word, true));
+    rows.push_back({{"role", role_name(row.role)},
+                    {"logical", row.logical ? Json(*row.logical) : Json(nullptr)},
+                    {"physical", row.physical ? Json(*row.physical) : Json(nullptr)},
+                    {"words", std::move(words)}});
   }
-  out += '"';
+  out["rows"] = std::move(rows);
+  out["sender_timing"] = json_timing(report.sender_timing);
+  return document(out);
 }
 
-void JsonWriter::before_value() {
-  if (after_key_) {
-    after_key_ = false;
-    return;
-  }
-  if (!has_element_.empty()) {
-    if (has_element_.back()) out_ += ',';
-    has_element_.back() = true;
-  }
+std::string render_decode_json(std::span<const std::uint32_t> words) {
+  Json list = Json::array();
+  for (const TimedWord& word : decode_words(words)) list.push_back(json_word(word, false));
+  return document({{"command", "decode"}, {"words", std::move(list)}});
 }
 
-void JsonWriter::begin_object() {
-  before_value();
-  out_ += '{';
-  has_element_.push_back(false);
-}
-
-void JsonWriter::end_object() {
-  has_element_.pop_back();
-  out_ += '}';
-}
-
-void JsonWriter::begin_array() {
-  before_value();
-  out_ += '[';
-  has_element_.push_back(false);
-}
-
-void JsonWriter::end_array() {
-  has_element_.pop_back();
-  out_ += ']';
-}
-
-void JsonWriter::key(std::string_view name) {
-  before_value();
-  append_json_string(out_, name);
-  out_ += ':';
-  after_key_ = true;
-}
-
-void JsonWriter::value(std::string_view text) {
-  before_value();
-  append_json_string(out_, text);
-}
-
-void JsonWriter::value(std::uint64_t number) {
-  before_value();
-  char buffer[24];
-  const auto result = std::to_chars(buffer, buffer + sizeof buffer, number);
-  out_.append(buffer, result.ptr);
-}
-
-void JsonWriter::value(std::int64_t number) {
-  before_value();
-  char buffer[24];
-  const auto result = std::to_chars(buffer, buffer + sizeof buffer, number);
-  out_.append(buffer, result.ptr);
-}
-
-void JsonWriter::value(bool flag) {
-  before_value();
-  out_ += flag ? "true" : "false";
-}
-
-void JsonWriter::null() {
-  before_value();
-  out_ += "null";
+std::string render_tile_json(const zx::Topology& topology, std::uint16_t logical,
+                             std::uint16_t physical, std::uint16_t partner) {
+  const PhysicalFields f = physical_fields(physical);
+  const auto partner_physical = topology.physical(partner);
+  return document(
+      {{"command", "tile"},
+       {"logical", logical},
+       {"physical", physical},
+       {"slot", f.slot},
+       {"column", f.column},
+       {"group", f.group},
+       {"lane", f.lane},
+       {"odd_group", f.odd_group},
+       {"partner_logical", partner},
+       {"partner_physical", partner_physical ? Json(*partner_physical) : Json(nullptr)}});
 }
 
 }  // namespace zerin::plan

@@ -1,162 +1,105 @@
 #include "report.hpp"
 
+#include <fmt/format.h>
+#include <fmt/ranges.h>
 #include <algorithm>
-#include <charconv>
-
-#include "json.hpp"
+#include <iterator>
 
 namespace zerin::plan {
 namespace {
 
 namespace zx = zerin::exchange;
 
-std::string decimal(std::uint64_t value) {
-  char buffer[24];
-  const auto result = std::to_chars(buffer, buffer + sizeof buffer, value);
-  return std::string(buffer, result.ptr);
-}
-
-void pad_left(std::string& out, const std::string& text, std::size_t width) {
-  if (text.size() < width) out.append(width - text.size(), ' ');
-  out += text;
-}
-
-void pad_right(std::string& out, const std::string& text, std::size_t width) {
-  out += text;
-  if (text.size() < width) out.append(width - text.size(), ' ');
-}
-
-std::string tile_list(const std::vector<std::uint16_t>& tiles) {
-  std::string out;
-  for (std::size_t i = 0; i < tiles.size(); ++i) {
-    if (i != 0) out += ", ";
-    out += decimal(tiles[i]);
-  }
-  return out;
+// "tile 1" or "tiles 2, 3".
+std::string tiles_phrase(const std::vector<std::uint16_t>& tiles) {
+  return fmt::format("{} {}", tiles.size() == 1 ? "tile" : "tiles", fmt::join(tiles, ", "));
 }
 
 std::string words_phrase(std::uint32_t count) {
-  return decimal(count) + (count == 1 ? " word" : " words");
+  return fmt::format("{} {}", count, count == 1 ? "word" : "words");
+}
+
+// The widths of a word table's columns, wide enough for every line of every
+// table of one report, so that columns never run together and line up
+// from one row to the next.
+struct Columns {
+  std::size_t index = 1;  // "#"
+  std::size_t text = std::string_view{"instruction"}.size();
+  std::size_t issue = 6;  // at least " issue"
+  std::size_t cycles = 6;
+};
+
+std::size_t digits(std::uint64_t value) {
+  return fmt::formatted_size("{}", value);
+}
+
+void widen(Columns& columns, const TimedWord& word) {
+  columns.index = std::max(columns.index, digits(word.index));
+  columns.text = std::max(columns.text, word.text.size());
+  if (word.issue) columns.issue = std::max(columns.issue, digits(*word.issue));
+  columns.cycles = std::max(columns.cycles, digits(word.decoded.advance));
+}
+
+void write_header(std::string& out, const Columns& c, bool with_issue) {
+  fmt::format_to(std::back_inserter(out), "  {:>{}}  word        {:<{}}", "#", c.index,
+                 "instruction", c.text);
+  if (with_issue) fmt::format_to(std::back_inserter(out), "  {:>{}}", "issue", c.issue);
+  fmt::format_to(std::back_inserter(out), "  {:>{}}\n", "cycles", c.cycles);
+}
+
+// One word; a word without an issue cycle (the zero fill) shows '-' for both numbers.
+void write_line(std::string& out, const Columns& c, const TimedWord& word, bool with_issue) {
+  fmt::format_to(std::back_inserter(out), "  {:>{}}  {}  {:<{}}", word.index, c.index,
+                 word_hex(word.decoded.word), word.text, c.text);
+  if (!with_issue) {
+    fmt::format_to(std::back_inserter(out), "  {:>{}}\n", word.decoded.advance, c.cycles);
+  } else if (word.issue) {
+    fmt::format_to(std::back_inserter(out), "  {:>{}}  {:>{}}\n", *word.issue, c.issue,
+                   word.decoded.advance, c.cycles);
+  } else {
+    fmt::format_to(std::back_inserter(out), "  {:>{}}  {:>{}}\n", "-", c.issue, "-", c.cycles);
+  }
+}
+
+TimedWord untimed(std::size_t index, const zx::DecodedInstruction& decoded) {
+  return TimedWord{index, decoded, std::string{zx::word_kind_name(decoded.kind)},
+                   zx::describe(decoded), std::nullopt};
+}
+
+std::string row_title(const RowReport& row) {
+  std::string out{role_name(row.role)};
+  if (row.logical) fmt::format_to(std::back_inserter(out), " {}", *row.logical);
+  if (row.physical) fmt::format_to(std::back_inserter(out), " (physical {})", *row.physical);
+  return out;
 }
 
 }  // namespace
-
-std::string heading(const Report& report) {
-  const std::string count = report.count ? words_phrase(*report.count) : std::string{};
-  const std::string sender = report.sender_logical ? decimal(*report.sender_logical) : "?";
-  if (report.command == "p2p") {
-    return "p2p: tile " + sender + " sends " + count + " to tile " +
-           tile_list(report.receivers_logical);
-  }
-  if (report.command == "multicast") {
-    return "multicast: tile " + sender + " sends " + count + " to tiles " +
-           tile_list(report.receivers_logical) + ", schedule offset " +
-           decimal(report.offset.value_or(0));
-  }
-  if (report.command == "paired") {
-    return "paired: tile " + sender + " sends " + count + " in 64-bit pairs to tiles " +
-           tile_list(report.receivers_logical);
-  }
-  return "timing: sender row at schedule offset " + decimal(report.offset.value_or(0));
-}
-
-namespace {
 
 std::string_view role_name(RowRole role) {
   return role == RowRole::Sender ? "sender" : "receiver";
 }
 
-std::string row_title(const RowReport& row) {
-  std::string out{role_name(row.role)};
-  if (row.logical) {
-    out += ' ';
-    out += decimal(*row.logical);
-  }
-  if (row.physical) {
-    out += " (physical ";
-    out += decimal(*row.physical);
-    out += ')';
-  }
-  return out;
-}
-
-void write_fields(JsonWriter& json, const zx::DecodedFields& fields) {
-  json.begin_object();
-  std::visit(
-      [&](const auto& f) {
-        using T = std::decay_t<decltype(f)>;
-        if constexpr (std::is_same_v<T, zx::decoded::ExchangeDelay>) {
-          json.member("cycles", f.cycles);
-        } else if constexpr (std::is_same_v<T, zx::decoded::PicDelay>) {
-          json.member("advance", f.advance);
-          json.member("selector", f.selector);
-          json.member("control", f.control);
-        } else if constexpr (std::is_same_v<T, zx::decoded::XpicDelay>) {
-          json.member("advance", f.advance);
-          json.member("flag", f.flag);
-          json.member("control", f.control);
-        } else if constexpr (std::is_same_v<T, zx::decoded::Send> ||
-                             std::is_same_v<T, zx::decoded::SendOff>) {
-          json.member("count_minus_one", f.count_minus_one);
-          json.member("direction", f.direction);
-          json.member("base_word", f.base_word);
-        } else if constexpr (std::is_same_v<T, zx::decoded::SendControl>) {
-          json.member("count_minus_one", f.count_minus_one);
-          json.member("direction", f.direction);
-        } else if constexpr (std::is_same_v<T, zx::decoded::SendPicp>) {
-          json.member("pointer_selector", f.pointer_selector);
-          json.member("count_minus_one", f.count_minus_one);
-          json.member("source_word_address", f.source_word_address);
-          json.member("send_control", f.send_control);
-        } else if constexpr (std::is_same_v<T, zx::decoded::SendPicpPayload>) {
-          json.member("xpic_flag", f.xpic_flag);
-          json.member("xpic_control", f.xpic_control);
-          json.member("pic_control", f.pic_control);
-        }
-      },
-      fields);
-  json.end_object();
-}
-
-// The members every decoded word carries in JSON.
-// `issue` is the word's issue cycle in a row (absent: null; decode has none).
-void write_word(JsonWriter& json, std::size_t index, const zx::DecodedInstruction& d,
-                const std::optional<std::uint64_t>* issue) {
-  json.begin_object();
-  json.member("index", std::uint64_t{index});
-  json.member("word", word_hex(d.word));
-  json.member("kind", zx::word_kind_name(d.kind));
-  json.member("text", zx::describe(d));
-  if (issue) {
-    json.key("issue_cycle");
-    *issue ? json.value(**issue) : json.null();
-  }
-  json.member("duration_cycles", d.advance);
-  json.key("fields");
-  write_fields(json, d.fields);
-  json.end_object();
-}
-
-void write_timing(JsonWriter& json, const zx::TimingResult& timing) {
-  json.begin_object();
-  if (timing) {
-    json.member("payload_start", timing->payload_start);
-    json.member("payload_end", timing->payload_end);
-    json.member("horizon", timing->horizon);
-  } else {
-    json.member("error", zx::to_string(timing.error()));
-    json.member("debug", zx::debug_string(timing.error()));
-  }
-  json.end_object();
-}
-
-}  // namespace
-
 std::string word_hex(std::uint32_t word) {
-  static constexpr char digits[] = "0123456789ABCDEF";
-  std::string out = "0x";
-  for (int shift = 28; shift >= 0; shift -= 4) out += digits[(word >> shift) & 0xF];
-  return out;
+  return fmt::format("0x{:08X}", word);
+}
+
+std::string heading(const Report& report) {
+  const std::string count = report.count ? words_phrase(*report.count) : std::string{};
+  const std::string sender =
+      report.sender_logical ? fmt::format("{}", *report.sender_logical) : "?";
+  if (report.command == "p2p") {
+    return fmt::format("p2p: tile {} sends {} to {}", sender, count,
+                       tiles_phrase(report.receivers_logical));
+  }
+  if (report.command == "multicast") {
+    return fmt::format("multicast: tile {} sends {} to {}, schedule offset {}", sender, count,
+                       tiles_phrase(report.receivers_logical), report.offset.value_or(0));
+  }
+  if (report.command == "paired") {
+    return fmt::format("paired: tile {} sends {} in 64-bit pairs to {}", sender, count,
+                       tiles_phrase(report.receivers_logical));
+  }
+  return fmt::format("timing: sender row at schedule offset {}", report.offset.value_or(0));
 }
 
 std::vector<TimedWord> time_row(std::span<const std::uint32_t> row, std::uint32_t start) {
@@ -165,15 +108,21 @@ std::vector<TimedWord> time_row(std::span<const std::uint32_t> row, std::uint32_
   bool ended = false;
   const auto decoded = zx::decode_row(row);
   for (std::size_t i = 0; i < decoded.size(); ++i) {
-    TimedWord word{i, decoded[i], std::nullopt};
+    TimedWord word = untimed(i, decoded[i]);
     if (!ended) {
       word.issue = clock;
       clock += decoded[i].advance;
       ended = decoded[i].kind == zx::WordKind::Return;
     }
-    out.push_back(word);
+    out.push_back(std::move(word));
   }
   return out;
+}
+
+void mark_p2p_receiver_lead(RowReport& row) {
+  if (row.words.empty() || row.words[0].decoded.word != 1) return;
+  row.words[0].kind = "p2p-receiver-lead";
+  row.words[0].text = "lead 1 (p2p receiver, before sync)";
 }
 
 RowReport make_row(const zx::Topology& topology, RowRole role, std::optional<std::uint16_t> logical,
@@ -189,110 +138,38 @@ RowReport make_row(const zx::Topology& topology, RowRole role, std::optional<std
 }
 
 std::string render_text(const Report& report) {
-  std::size_t text_width = std::string_view{"instruction"}.size();
+  Columns columns;
   for (const RowReport& row : report.rows) {
-    for (const TimedWord& word : row.words) {
-      text_width = std::max(text_width, zx::describe(word.decoded).size());
-    }
+    for (const TimedWord& word : row.words) widen(columns, word);
   }
   std::string out = heading(report) + "\n";
   for (const RowReport& row : report.rows) {
     out += '\n';
     out += row_title(row);
     out += '\n';
-    out += "  #  word        ";
-    pad_right(out, "instruction", text_width);
-    out += "   issue  cycles\n";
-    for (const TimedWord& word : row.words) {
-      out += "  " + decimal(word.index) + "  " + word_hex(word.decoded.word) + "  ";
-      pad_right(out, zx::describe(word.decoded), text_width);
-      if (word.issue) {
-        pad_left(out, decimal(*word.issue), 8);
-        pad_left(out, decimal(word.decoded.advance), 8);
-      } else {
-        out += "       -       -";
-      }
-      out += "\n";
-    }
+    write_header(out, columns, true);
+    for (const TimedWord& word : row.words) write_line(out, columns, word, true);
   }
   out += "\nsender timing: " + zx::debug_string(report.sender_timing) + "\n";
   return out;
 }
 
-std::string render_json(const Report& report) {
-  std::string out;
-  JsonWriter json(out);
-  json.begin_object();
-  json.member("command", report.command);
-  if (report.sender_logical) json.member("sender", *report.sender_logical);
-  if (report.command != "timing") {
-    json.key("receivers");
-    json.begin_array();
-    for (const std::uint16_t tile : report.receivers_logical) json.value(tile);
-    json.end_array();
-  }
-  if (report.count) json.member("count", *report.count);
-  if (report.offset) json.member("offset", *report.offset);
-  json.key("rows");
-  json.begin_array();
-  for (const RowReport& row : report.rows) {
-    json.begin_object();
-    json.member("role", role_name(row.role));
-    json.key("logical");
-    row.logical ? json.value(*row.logical) : json.null();
-    json.key("physical");
-    row.physical ? json.value(*row.physical) : json.null();
-    json.key("words");
-    json.begin_array();
-    for (const TimedWord& word : row.words) write_word(json, word.index, word.decoded, &word.issue);
-    json.end_array();
-    json.end_object();
-  }
-  json.end_array();
-  json.key("sender_timing");
-  write_timing(json, report.sender_timing);
-  json.end_object();
-  out += '\n';
+std::vector<TimedWord> decode_words(std::span<const std::uint32_t> words) {
+  const auto decoded = zx::decode_row(words);
+  std::vector<TimedWord> out;
+  for (std::size_t i = 0; i < decoded.size(); ++i) out.push_back(untimed(i, decoded[i]));
   return out;
 }
 
 std::string render_decode_text(std::span<const std::uint32_t> words) {
-  const auto decoded = zx::decode_row(words);
-  std::size_t text_width = std::string_view{"instruction"}.size();
-  for (const auto& d : decoded) text_width = std::max(text_width, zx::describe(d).size());
-  std::string out = "  #  word        ";
-  pad_right(out, "instruction", text_width);
-  out += "  cycles\n";
-  for (std::size_t i = 0; i < decoded.size(); ++i) {
-    out += "  " + decimal(i) + "  " + word_hex(decoded[i].word) + "  ";
-    pad_right(out, zx::describe(decoded[i]), text_width);
-    pad_left(out, decimal(decoded[i].advance), 8);
-    out += "\n";
-  }
-  return out;
-}
-
-std::string render_decode_json(std::span<const std::uint32_t> words) {
+  const std::vector<TimedWord> lines = decode_words(words);
+  Columns columns;
+  for (const TimedWord& line : lines) widen(columns, line);
   std::string out;
-  JsonWriter json(out);
-  json.begin_object();
-  json.member("command", "decode");
-  json.key("words");
-  json.begin_array();
-  const auto decoded = zx::decode_row(words);
-  for (std::size_t i = 0; i < decoded.size(); ++i) write_word(json, i, decoded[i], nullptr);
-  json.end_array();
-  json.end_object();
-  out += '\n';
+  write_header(out, columns, false);
+  for (const TimedWord& line : lines) write_line(out, columns, line, false);
   return out;
 }
-
-namespace {
-
-// The bit fields of a physical tile number on the board.
-struct PhysicalFields {
-  std::uint32_t slot, column, lane, odd_group, group;
-};
 
 PhysicalFields physical_fields(std::uint16_t physical) {
   PhysicalFields f{};
@@ -304,54 +181,24 @@ PhysicalFields physical_fields(std::uint16_t physical) {
   return f;
 }
 
-}  // namespace
-
 std::string render_tile_text(const zx::Topology& topology, std::uint16_t logical,
                              std::uint16_t physical, std::uint16_t partner) {
   const PhysicalFields f = physical_fields(physical);
-  std::string out = "logical " + decimal(logical) + "\n";
-  out += "physical " + decimal(physical) + " (0x" + word_hex(physical).substr(6) + ")\n";
-  auto field = [&](std::string_view name, std::uint32_t value, std::string_view bits) {
-    out += "  ";
-    pad_right(out, std::string{name}, 10);
-    pad_right(out, decimal(value), 5);
-    out += bits;
-    out += '\n';
+  std::string out =
+      fmt::format("logical {}\nphysical {} (0x{:04X})\n", logical, physical, physical);
+  const auto field = [&](std::string_view name, std::uint32_t value, std::string_view bits) {
+    fmt::format_to(std::back_inserter(out), "  {:<10}{:<5}{}\n", name, value, bits);
   };
   field("slot", f.slot, "(bits 6 and up)");
   field("column", f.column, "(bits 2-5)");
   field("lane", f.lane, "(bit 1: 0 for the even logical tile of the pair)");
   field("odd group", f.odd_group, "(bit 0)");
   field("group", f.group, "(column * 2 + bit 0)");
-  out += "partner logical " + decimal(partner);
-  if (const auto p = topology.physical(partner)) out += " (physical " + decimal(*p) + ")";
-  out += "\n";
-  return out;
-}
-
-std::string render_tile_json(const zx::Topology& topology, std::uint16_t logical,
-                             std::uint16_t physical, std::uint16_t partner) {
-  const PhysicalFields f = physical_fields(physical);
-  std::string out;
-  JsonWriter json(out);
-  json.begin_object();
-  json.member("command", "tile");
-  json.member("logical", logical);
-  json.member("physical", physical);
-  json.member("slot", f.slot);
-  json.member("column", f.column);
-  json.member("group", f.group);
-  json.member("lane", f.lane);
-  json.member("odd_group", f.odd_group);
-  json.member("partner_logical", partner);
-  json.key("partner_physical");
+  fmt::format_to(std::back_inserter(out), "partner logical {}", partner);
   if (const auto p = topology.physical(partner)) {
-    json.value(*p);
-  } else {
-    json.null();
+    fmt::format_to(std::back_inserter(out), " (physical {})", *p);
   }
-  json.end_object();
-  out += '\n';
+  out += "\n";
   return out;
 }
 

@@ -2,11 +2,10 @@
 // it issues to the cycle the next word issues. Payload sends are drawn solid, and
 // every receive control (PIC or XPIC word) gets a mark at the cycle it takes
 // effect, which is the end of its box. Dashed lines carry the sender's payload
-// interval across all lanes.
+// interval across all lanes, under the boxes and the marks' numbers.
+#include <fmt/format.h>
 #include <algorithm>
-#include <charconv>
-#include <cmath>
-#include <cstdio>
+#include <iterator>
 
 #include "report.hpp"
 
@@ -16,25 +15,25 @@ namespace {
 namespace zx = zerin::exchange;
 
 constexpr double width = 1100;
+constexpr double margin = 4;  // text stays this far inside the picture
 constexpr double plot_left = 190;
 constexpr double plot_right = width - 30;
-constexpr double lanes_top = 64;
+constexpr double title_top = 22;  // baseline of the first title line
+constexpr double title_line = 18;
+constexpr double lanes_gap = 42;  // from the last title line to the first lane
 constexpr double lane_height = 56;
 constexpr double box_top = 18;  // within a lane
 constexpr double box_height = 26;
+// Widths of a character, generous, for keeping text inside the picture.
+constexpr double small_char = 6.2;  // 10px
+constexpr double title_char = 8.4;  // 14px bold
+constexpr std::size_t title_columns = static_cast<std::size_t>((width - 20) / title_char);
 
-std::string number(double value) {
-  char buffer[32];
-  const int n = std::snprintf(buffer, sizeof buffer, "%.1f", value);
-  std::string out(buffer, static_cast<std::size_t>(std::max(n, 0)));
+// A coordinate: one decimal, none when it is whole.
+std::string px(double value) {
+  std::string out = fmt::format("{:.1f}", value);
   if (out.ends_with(".0")) out.resize(out.size() - 2);
   return out;
-}
-
-std::string decimal(std::uint64_t value) {
-  char buffer[24];
-  const auto result = std::to_chars(buffer, buffer + sizeof buffer, value);
-  return std::string(buffer, result.ptr);
 }
 
 // Text content and attribute values: the five XML specials escaped.
@@ -96,6 +95,49 @@ std::uint64_t tick_step(std::uint64_t span, std::uint64_t ticks) {
   return power * 10;
 }
 
+// The heading broken at spaces into lines of at most `columns` characters (a
+// word longer than that stands alone on its line).
+std::vector<std::string> wrap(std::string_view text, std::size_t columns) {
+  std::vector<std::string> lines;
+  std::string line;
+  while (!text.empty()) {
+    const auto space = text.find(' ');
+    const std::string_view word = text.substr(0, space);
+    if (!line.empty() && line.size() + 1 + word.size() > columns) {
+      lines.push_back(std::move(line));
+      line.clear();
+    }
+    if (!line.empty()) line += ' ';
+    line += word;
+    text = space == std::string_view::npos ? std::string_view{} : text.substr(space + 1);
+  }
+  if (!line.empty()) lines.push_back(std::move(line));
+  return lines;
+}
+
+// Where a small text anchored at `x` goes so that it stays inside the picture:
+// `anchor` as asked unless its right end would pass the edge, then "end".
+struct Placed {
+  double x;
+  std::string_view anchor;
+};
+Placed keep_inside(double x, std::string_view text, std::string_view anchor) {
+  const double text_width = small_char * static_cast<double>(text.size());
+  const double right = anchor == "middle" ? x + text_width / 2 : x + text_width;
+  if (right <= width - margin) return {x, anchor};
+  return {std::min(x, width - margin), "end"};
+}
+
+using Out = std::back_insert_iterator<std::string>;
+
+void small_text(Out out, double x, double y, std::string_view text, std::string_view anchor,
+                std::string_view cls = "small") {
+  const Placed at = keep_inside(x, text, anchor);
+  fmt::format_to(out, "  <text class=\"{}\" x=\"{}\" y=\"{}\"{}>{}</text>\n", cls, px(at.x), px(y),
+                 at.anchor == "start" ? "" : fmt::format(" text-anchor=\"{}\"", at.anchor),
+                 xml(text));
+}
+
 }  // namespace
 
 std::string render_svg(const Report& report) {
@@ -115,17 +157,22 @@ std::string render_svg(const Report& report) {
     return plot_left + static_cast<double>(cycle - first) * scale;
   };
 
+  const std::vector<std::string> title = wrap(heading(report), title_columns);
+  const double lanes_top =
+      title_top + title_line * static_cast<double>(title.size() - 1) + lanes_gap;
   const double lanes_bottom = lanes_top + lane_height * static_cast<double>(report.rows.size());
   const double axis_y = lanes_bottom + 8;
   const double legend_y = axis_y + 48;
   const double height = legend_y + 30;
 
-  std::string out;
-  out += "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n";
-  out += "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"" + number(width) + "\" height=\"" +
-         number(height) + "\" viewBox=\"0 0 " + number(width) + " " + number(height) +
-         "\" font-family=\"sans-serif\" font-size=\"12\">\n";
-  out +=
+  std::string text;
+  const Out out = std::back_inserter(text);
+  fmt::format_to(out,
+                 "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+                 "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"{0}\" height=\"{1}\" "
+                 "viewBox=\"0 0 {0} {1}\" font-family=\"sans-serif\" font-size=\"12\">\n",
+                 px(width), px(height));
+  text +=
       "<style>\n"
       "  .lane-bg { fill: #f7f7f7; stroke: #e0e0e0; }\n"
       "  .delay { fill: #dddddd; stroke: #999999; }\n"
@@ -138,44 +185,66 @@ std::string render_svg(const Report& report) {
       "  .axis { stroke: #333333; }\n"
       "  .label { fill: #222222; }\n"
       "  .small { fill: #555555; font-size: 10px; }\n"
+      "  .mark-label { fill: #555555; font-size: 10px; paint-order: stroke; stroke: #f7f7f7; "
+      "stroke-width: 3px; }\n"
       "  .in-box { fill: #222222; font-size: 10px; }\n"
       "  .in-payload { fill: #ffffff; font-size: 10px; font-weight: bold; }\n"
       "</style>\n";
-  out += "<text class=\"label\" x=\"10\" y=\"22\" font-size=\"14\" font-weight=\"bold\">" +
-         xml(heading(report)) + "</text>\n";
+  text += "<text class=\"label title\" x=\"10\" font-size=\"14\" font-weight=\"bold\">";
+  for (std::size_t i = 0; i < title.size(); ++i) {
+    fmt::format_to(out, "<tspan x=\"10\" y=\"{}\">{}</tspan>",
+                   px(title_top + title_line * static_cast<double>(i)), xml(title[i]));
+  }
+  text += "</text>\n";
+
+  // Lane backgrounds first, then the payload lines, then what the lanes hold:
+  // the lines pass under the boxes and the numbers of the marks.
+  text += "<g class=\"lane-backgrounds\">\n";
+  for (std::size_t r = 0; r < report.rows.size(); ++r) {
+    const double top = lanes_top + lane_height * static_cast<double>(r);
+    fmt::format_to(out, "  <rect class=\"lane-bg\" x=\"2\" y=\"{}\" width=\"{}\" height=\"{}\"/>\n",
+                   px(top + 2), px(width - 4), px(lane_height - 4));
+  }
+  text += "</g>\n";
+
+  if (report.sender_timing) {
+    const auto& t = *report.sender_timing;
+    text += "<g class=\"payload-interval\">\n";
+    for (const std::uint64_t cycle :
+         {std::uint64_t{t.payload_start}, std::uint64_t{t.payload_end}}) {
+      fmt::format_to(
+          out, "  <line class=\"payload-line\" x1=\"{0}\" y1=\"{1}\" x2=\"{0}\" y2=\"{2}\"/>\n",
+          px(x(cycle)), px(lanes_top - 12), px(lanes_bottom));
+    }
+    small_text(out, x(t.payload_start), lanes_top - 16,
+               fmt::format("payload {}-{}", t.payload_start, t.payload_end), "start");
+    text += "</g>\n";
+  }
 
   for (std::size_t r = 0; r < report.rows.size(); ++r) {
     const RowReport& row = report.rows[r];
     const double top = lanes_top + lane_height * static_cast<double>(r);
-    const std::string role = row.role == RowRole::Sender ? "sender" : "receiver";
-    out += "<g class=\"lane\" data-role=\"" + role + "\"";
-    if (row.logical) out += " data-logical=\"" + decimal(*row.logical) + "\"";
-    out += ">\n";
-    out += "  <rect class=\"lane-bg\" x=\"2\" y=\"" + number(top + 2) + "\" width=\"" +
-           number(width - 4) + "\" height=\"" + number(lane_height - 4) + "\"/>\n";
-    std::string title = role;
-    if (row.logical) {
-      title += ' ';
-      title += decimal(*row.logical);
-    }
-    out += "  <text class=\"label\" x=\"10\" y=\"" + number(top + 26) + "\">" + xml(title) +
-           "</text>\n";
+    const std::string_view role = role_name(row.role);
+    fmt::format_to(out, "<g class=\"lane\" data-role=\"{}\"{}>\n", role,
+                   row.logical ? fmt::format(" data-logical=\"{}\"", *row.logical) : "");
+    fmt::format_to(out, "  <text class=\"label\" x=\"10\" y=\"{}\">{}{}</text>\n", px(top + 26),
+                   role, row.logical ? fmt::format(" {}", *row.logical) : "");
     if (row.physical) {
-      out += "  <text class=\"small\" x=\"10\" y=\"" + number(top + 40) + "\">physical " +
-             decimal(*row.physical) + "</text>\n";
+      fmt::format_to(out, "  <text class=\"small\" x=\"10\" y=\"{}\">physical {}</text>\n",
+                     px(top + 40), *row.physical);
     }
     double last_mark_label = -1e9;
     for (const TimedWord& word : row.words) {
       if (!word.issue) continue;
       const zx::DecodedInstruction& d = word.decoded;
-      const std::string text = zx::describe(d);
       const double x0 = x(*word.issue);
       if (d.advance == 0) {
         if (d.kind == zx::WordKind::Sync || d.kind == zx::WordKind::Return) {
-          out += "  <line class=\"frame\" x1=\"" + number(x0) + "\" y1=\"" +
-                 number(top + box_top - 4) + "\" x2=\"" + number(x0) + "\" y2=\"" +
-                 number(top + box_top + box_height + 4) + "\"><title>" + xml(text) + " at cycle " +
-                 decimal(*word.issue) + "</title></line>\n";
+          fmt::format_to(out,
+                         "  <line class=\"frame\" x1=\"{0}\" y1=\"{1}\" x2=\"{0}\" y2=\"{2}\">"
+                         "<title>{3} at cycle {4}</title></line>\n",
+                         px(x0), px(top + box_top - 4), px(top + box_top + box_height + 4),
+                         xml(word.text), *word.issue);
         }
         continue;
       }
@@ -183,90 +252,69 @@ std::string render_svg(const Report& report) {
       const double x1 = x(end);
       const double w = std::max(x1 - x0, 1.0);
       const std::string_view cls = box_class(d.kind);
-      out += "  <rect class=\"" + std::string{cls} + "\" x=\"" + number(x0) + "\" y=\"" +
-             number(top + box_top) + "\" width=\"" + number(w) + "\" height=\"" +
-             number(box_height) + "\"><title>#" + decimal(word.index) + " " + word_hex(d.word) +
-             " " + xml(text) + ", cycles " + decimal(*word.issue) + "-" + decimal(end) +
-             "</title></rect>\n";
-      const std::string short_label =
-          std::string{zx::word_kind_name(d.kind)} + " " + decimal(d.advance);
+      fmt::format_to(out,
+                     "  <rect class=\"{}\" x=\"{}\" y=\"{}\" width=\"{}\" height=\"{}\">"
+                     "<title>#{} {} {}, cycles {}-{}</title></rect>\n",
+                     cls, px(x0), px(top + box_top), px(w), px(box_height), word.index,
+                     word_hex(d.word), xml(word.text), *word.issue, end);
+      const std::string short_label = fmt::format("{} {}", word.kind, d.advance);
       if (w >= 6.5 * static_cast<double>(short_label.size()) + 4) {
-        out += "  <text class=\"" + std::string{cls == "payload" ? "in-payload" : "in-box"} +
-               "\" x=\"" + number(x0 + 3) + "\" y=\"" + number(top + box_top + 17) + "\">" +
-               xml(short_label) + "</text>\n";
+        fmt::format_to(out, "  <text class=\"{}\" x=\"{}\" y=\"{}\">{}</text>\n",
+                       cls == "payload" ? "in-payload" : "in-box", px(x0 + 3),
+                       px(top + box_top + 17), xml(short_label));
       }
       if (is_receive_control(d.kind)) {
         // The control takes effect as its word completes.
-        out += "  <path class=\"mark\" d=\"M" + number(x1 - 5) + " " + number(top + 6) + " L" +
-               number(x1 + 5) + " " + number(top + 6) + " L" + number(x1) + " " +
-               number(top + box_top) + " Z\"><title>" + xml(text) + " takes effect at cycle " +
-               decimal(end) + "</title></path>\n";
+        fmt::format_to(out,
+                       "  <path class=\"mark\" d=\"M{} {} L{} {} L{} {} Z\"><title>{} takes "
+                       "effect at cycle {}</title></path>\n",
+                       px(x1 - 5), px(top + 6), px(x1 + 5), px(top + 6), px(x1), px(top + box_top),
+                       xml(word.text), end);
         if (x1 - last_mark_label >= 34) {
-          out += "  <text class=\"small\" x=\"" + number(x1 + 6) + "\" y=\"" + number(top + 14) +
-                 "\">" + decimal(end) + "</text>\n";
+          small_text(out, x1 + 6, top + 14, fmt::format("{}", end), "start", "mark-label");
           last_mark_label = x1;
         }
       }
     }
-    out += "</g>\n";
-  }
-
-  // Sender payload interval, across all lanes.
-  if (report.sender_timing) {
-    const auto& t = *report.sender_timing;
-    const std::string label = "payload " + decimal(t.payload_start) + "-" + decimal(t.payload_end);
-    out += "<g class=\"payload-interval\">\n";
-    for (const std::uint64_t cycle :
-         {std::uint64_t{t.payload_start}, std::uint64_t{t.payload_end}}) {
-      out += "  <line class=\"payload-line\" x1=\"" + number(x(cycle)) + "\" y1=\"" +
-             number(lanes_top - 12) + "\" x2=\"" + number(x(cycle)) + "\" y2=\"" +
-             number(lanes_bottom) + "\"/>\n";
-    }
-    out += "  <text class=\"small\" x=\"" + number(x(t.payload_start)) + "\" y=\"" +
-           number(lanes_top - 16) + "\">" + xml(label) + "</text>\n";
-    out += "</g>\n";
+    text += "</g>\n";
   }
 
   // Cycle axis.
-  out += "<g class=\"axis-group\">\n";
-  out += "  <line class=\"axis\" x1=\"" + number(plot_left) + "\" y1=\"" + number(axis_y) +
-         "\" x2=\"" + number(plot_right) + "\" y2=\"" + number(axis_y) + "\"/>\n";
+  text += "<g class=\"axis-group\">\n";
+  fmt::format_to(out, "  <line class=\"axis\" x1=\"{0}\" y1=\"{2}\" x2=\"{1}\" y2=\"{2}\"/>\n",
+                 px(plot_left), px(plot_right), px(axis_y));
   const std::uint64_t step = tick_step(last - first, 10);
   for (std::uint64_t cycle = (first + step - 1) / step * step; cycle <= last; cycle += step) {
-    out += "  <line class=\"axis\" x1=\"" + number(x(cycle)) + "\" y1=\"" + number(axis_y) +
-           "\" x2=\"" + number(x(cycle)) + "\" y2=\"" + number(axis_y + 5) + "\"/>\n";
-    out += "  <text class=\"small\" x=\"" + number(x(cycle)) + "\" y=\"" + number(axis_y + 17) +
-           "\" text-anchor=\"middle\">" + decimal(cycle) + "</text>\n";
+    fmt::format_to(out, "  <line class=\"axis\" x1=\"{0}\" y1=\"{1}\" x2=\"{0}\" y2=\"{2}\"/>\n",
+                   px(x(cycle)), px(axis_y), px(axis_y + 5));
+    small_text(out, x(cycle), axis_y + 17, fmt::format("{}", cycle), "middle");
   }
-  out += "  <text class=\"label\" x=\"" + number((plot_left + plot_right) / 2) + "\" y=\"" +
-         number(axis_y + 34) + "\" text-anchor=\"middle\">cycle</text>\n";
-  out += "</g>\n";
+  fmt::format_to(out,
+                 "  <text class=\"label\" x=\"{}\" y=\"{}\" text-anchor=\"middle\">cycle</text>\n",
+                 px((plot_left + plot_right) / 2), px(axis_y + 34));
+  text += "</g>\n";
 
   // Legend.
-  out += "<g class=\"legend\">\n";
+  text += "<g class=\"legend\">\n";
   double lx = 10;
   for (const auto& [cls, label] :
        {std::pair{"delay", "delay"}, std::pair{"control", "PIC/XPIC control"},
         std::pair{"payload", "payload send"}, std::pair{"other", "other timed word"}}) {
-    out += "  <rect class=\"" + std::string{cls} + "\" x=\"" + number(lx) + "\" y=\"" +
-           number(legend_y) + "\" width=\"14\" height=\"10\"/>\n";
-    out += "  <text class=\"small\" x=\"" + number(lx + 18) + "\" y=\"" + number(legend_y + 9) +
-           "\">" + label + "</text>\n";
+    fmt::format_to(out, "  <rect class=\"{}\" x=\"{}\" y=\"{}\" width=\"14\" height=\"10\"/>\n",
+                   cls, px(lx), px(legend_y));
+    small_text(out, lx + 18, legend_y + 9, label, "start");
     lx += 140;
   }
-  out += "  <path class=\"mark\" d=\"M" + number(lx) + " " + number(legend_y) + " L" +
-         number(lx + 10) + " " + number(legend_y) + " L" + number(lx + 5) + " " +
-         number(legend_y + 10) + " Z\"/>\n";
-  out += "  <text class=\"small\" x=\"" + number(lx + 16) + "\" y=\"" + number(legend_y + 9) +
-         "\">receive control takes effect</text>\n";
+  fmt::format_to(out, "  <path class=\"mark\" d=\"M{} {} L{} {} L{} {} Z\"/>\n", px(lx),
+                 px(legend_y), px(lx + 10), px(legend_y), px(lx + 5), px(legend_y + 10));
+  small_text(out, lx + 16, legend_y + 9, "receive control takes effect", "start");
   lx += 200;
-  out += "  <line class=\"payload-line\" x1=\"" + number(lx) + "\" y1=\"" + number(legend_y + 5) +
-         "\" x2=\"" + number(lx + 20) + "\" y2=\"" + number(legend_y + 5) + "\"/>\n";
-  out += "  <text class=\"small\" x=\"" + number(lx + 26) + "\" y=\"" + number(legend_y + 9) +
-         "\">sender payload interval</text>\n";
-  out += "</g>\n";
-  out += "</svg>\n";
-  return out;
+  fmt::format_to(out,
+                 "  <line class=\"payload-line\" x1=\"{0}\" y1=\"{2}\" x2=\"{1}\" y2=\"{2}\"/>\n",
+                 px(lx), px(lx + 20), px(legend_y + 5));
+  small_text(out, lx + 26, legend_y + 9, "sender payload interval", "start");
+  text += "</g>\n</svg>\n";
+  return text;
 }
 
 }  // namespace zerin::plan

@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
-"""End-to-end checks of zerin-plan: worked plans, JSON, SVG and bad input.
+"""End-to-end checks of zerin-plan: worked plans, tables, JSON, SVG and bad input.
 
-usage: plan_cli_test.py ZERIN_PLAN GROUP [README]   (GROUP: worked, json, svg, errors, readme)
+usage: plan_cli_test.py ZERIN_PLAN GROUP [README]
+       (GROUP: worked, tables, json, svg, errors, readme)
 """
 import json
 import os
@@ -151,6 +152,22 @@ def test_worked():
     check(code == 0 and "physical 64 (0x0040)" in out and "partner logical 3 (physical 66)" in out,
           "tile text")
 
+    # The first word of a point-to-point receiver row is the value 1, before its sync word.
+    doc = plan_json("p2p", "0", "1", "--count", "1")
+    lead = doc["rows"][1]["words"][0]
+    check((lead["word"], lead["kind"], lead["text"]) ==
+          ("0x00000001", "p2p-receiver-lead", "lead 1 (p2p receiver, before sync)"),
+          f"p2p receiver lead {lead}")
+    check(doc["rows"][0]["words"][0]["kind"] == "sync", "the sender row starts with sync")
+    doc = plan_json("decode", "1")
+    check(doc["words"][0]["kind"] == "unknown", "a lone word 1 is unknown")
+
+    # One receiver is "tile", not "tiles".
+    code, out, _ = run("multicast", "0", "1", "--count", "1")
+    check(out.splitlines()[0] == "multicast: tile 0 sends 1 word to tile 1, schedule offset 0",
+          f"multicast heading for one receiver: {out.splitlines()[:1]}")
+
+
     code, out, err = run("p2p", "0", "1", "--count", "1", "--verbose")
     check(code == 0 and "DEBUG zerin_exchange: assembled point-to-point exchange "
           "sender_logical=0 receiver_logical=1 count=1" in err, "verbose diagnostic")
@@ -159,7 +176,7 @@ def test_worked():
 
 
 # ---------------------------------------------------------------------------
-TABLE_LINE = re.compile(r"^  (\d)  (0x[0-9A-F]{8})  (.*?) +(\d+|-) +(\d+|-)$")
+TABLE_LINE = re.compile(r"^ +(\d+)  (0x[0-9A-F]{8})  (.*?)  +(\d+|-)  +(\d+|-)$")
 
 
 def text_rows(out):
@@ -239,6 +256,30 @@ def test_json():
 
 
 # ---------------------------------------------------------------------------
+def test_tables():
+    """Columns stay apart and aligned whatever the widths of their numbers."""
+    for offset in ("10000000", "4294000000"):
+        code, out, _ = run("timing", "41800003", "40A00002", "78600001", "43A00000",
+                           "--offset", offset)
+        lines = [l for l in out.splitlines() if l.startswith("  ") and "0x" in l]
+        check(len(lines) == 9, f"timing at {offset}: nine word lines")
+        send = f"  2  0x78600001  send 4 words dir 1 from 0x0  {int(offset) + 3}       4"
+        check(send in lines, f"timing at {offset}: the send line reads {send!r}: {lines}")
+        header = [l for l in out.splitlines() if l.startswith("  #")][0]
+        check(header.endswith("  issue  cycles"), f"timing at {offset}: header {header!r}")
+        # Every number ends where its header ends.
+        for line in lines:
+            check(len(line) == len(header), f"timing at {offset}: {line!r} against {header!r}")
+
+    code, out, _ = run("decode", *["0"] * 11)
+    lines = out.splitlines()
+    check(lines[0] == "   #  word        instruction  cycles", f"decode header {lines[0]!r}")
+    check(lines[1] == "   0  0x00000000  zero              0", f"decode first line {lines[1]!r}")
+    check(lines[11] == "  10  0x00000000  zero              0", f"decode line 10 {lines[11]!r}")
+    check(len({line.index("0x") for line in lines[1:]}) == 1, "decode: the word column stays put")
+
+
+# ---------------------------------------------------------------------------
 def lanes_of(svg_text):
     root = ET.fromstring(svg_text)
     ns = "{http://www.w3.org/2000/svg}"
@@ -283,6 +324,64 @@ def test_svg():
         check("takes effect at cycle 113" in text, "p2p receive mark at cycle 113")
         check(">cycle</text>" in text, "axis label")
 
+        # One receiver: "tile" in the title too.
+        path = os.path.join(tmp, "one.svg")
+        run("multicast", "0", "1", "--count", "1", "--svg", path)
+        with open(path, encoding="utf-8") as f:
+            root = ET.fromstring(f.read())
+        ns = "{http://www.w3.org/2000/svg}"
+        title = [t for t in root.iter(ns + "text") if "title" in t.get("class", "")][0]
+        check("".join(title.itertext()) ==
+              "multicast: tile 0 sends 1 word to tile 1, schedule offset 0",
+              f"SVG title for one receiver {''.join(title.itertext())!r}")
+
+        # A long title is wrapped into lines that fit the picture, words kept whole.
+        path = os.path.join(tmp, "forty.svg")
+        forty = ",".join(str(t) for t in range(1, 41))
+        run("multicast", "0", forty, "--count", "1", "--svg", path)
+        with open(path, encoding="utf-8") as f:
+            root = ET.fromstring(f.read())
+        width = float(root.get("width"))
+        title = [t for t in root.iter(ns + "text") if "title" in t.get("class", "")][0]
+        lines = [span.text for span in title.iter(ns + "tspan")]
+        check(len(lines) >= 2, f"forty receivers: title in {len(lines)} lines")
+        check(" ".join(lines) == "multicast: tile 0 sends 1 word to tiles " +
+              ", ".join(str(t) for t in range(1, 41)) + ", schedule offset 0",
+              "forty receivers: the wrapped title keeps every word")
+        check(all(10 + 8.4 * len(line) <= width for line in lines),
+              f"forty receivers: title lines fit {width}: {[len(l) for l in lines]}")
+        first_lane = [g for g in root.iter(ns + "g") if g.get("class") == "lane"][0]
+        first_label_y = float([t for t in first_lane.iter(ns + "text")][0].get("y"))
+        last_title_y = float(list(title.iter(ns + "tspan"))[-1].get("y"))
+        check(first_label_y > last_title_y + 20, "forty receivers: the lanes start below the title")
+
+        # At a large offset every number stays inside the picture.
+        path = os.path.join(tmp, "late.svg")
+        run("timing", "41800003", "40A00002", "78600001", "43A00000", "--offset", "4294000000",
+            "--svg", path)
+        with open(path, encoding="utf-8") as f:
+            root = ET.fromstring(f.read())
+        for t in root.iter(ns + "text"):
+            if t.get("class") not in ("small", "mark-label") or not t.text:
+                continue
+            x, chars = float(t.get("x")), len(t.text)
+            anchor = t.get("text-anchor", "start")
+            right = {"start": x + 6.2 * chars, "middle": x + 3.1 * chars, "end": x}[anchor]
+            check(right <= width, f"late: {t.text!r} ends at {right} beyond {width}")
+
+        # The dashed payload lines run under the lanes' boxes and mark numbers,
+        # whose numbers carry a halo in the lane colour.
+        path = os.path.join(tmp, "paired.svg")
+        run("paired", "0", "2,3", "--count", "8", "--svg", path)
+        with open(path, encoding="utf-8") as f:
+            text = f.read()
+        check(text.index('class="payload-interval"') < text.index('class="lane"'),
+              "payload lines come before the lanes")
+        check(text.index('class="lane-backgrounds"') < text.index('class="payload-interval"'),
+              "lane backgrounds come before the payload lines")
+        check('class="mark-label"' in text and ".mark-label {" in text and "paint-order: stroke"
+              in text, "mark numbers have a halo")
+
         # An unwritable file is a failure, not a silent success.
         code, out, err = run("p2p", "0", "1", "--count", "1", "--svg",
                              os.path.join(tmp, "missing", "x.svg"))
@@ -294,53 +393,56 @@ USAGE_ERRORS = [
     # (arguments, text the error line must hold)
     (("p2p", "65536", "1", "--count", "1"), "SENDER: '65536' does not fit 16 bits"),
     (("p2p", "0", "70000", "--count", "1"), "RECEIVER: '70000' does not fit 16 bits"),
-    (("multicast", "0", "1,65536", "--count", "1"), "R1,R2,...: '65536' does not fit 16 bits"),
+    (("multicast", "0", "1,65536", "--count", "1"), "RECEIVERS: '65536' does not fit 16 bits"),
     (("tile", "0x10000"), "LOGICAL: '0x10000' does not fit 16 bits"),
-    (("p2p", "0", "1", "--count", "4294967296"), "--count N: '4294967296' does not fit 32 bits"),
-    (("p2p", "0", "1", "--count", "99999999999999999999999"), "--count N:"),
+    (("p2p", "0", "1", "--count", "4294967296"), "--count: '4294967296' does not fit 32 bits"),
+    (("p2p", "0", "1", "--count", "99999999999999999999999"), "--count: '9999"),
     (("multicast", "0", "1,2", "--count", "1", "--offset", "4294967296"),
-     "--offset K: '4294967296' does not fit 32 bits"),
-    (("timing", "41800003", "--offset=0x100000000"), "--offset K: '0x100000000' does not fit"),
+     "--offset: '4294967296' does not fit 32 bits"),
+    (("timing", "41800003", "--offset=0x100000000"), "--offset: '0x100000000' does not fit"),
     (("p2p", "zero", "1", "--count", "1"), "SENDER: 'zero' is not a number"),
     (("p2p", "-1", "1", "--count", "1"), "SENDER: '-1' is not a number"),
-    (("p2p", "0", "1", "--count", "1.5"), "--count N: '1.5' is not a number"),
-    (("p2p", "0", "1", "--count", " 1"), "--count N: ' 1' is not a number"),
-    (("p2p", "0", "1", "--count", "+1"), "--count N: '+1' is not a number"),
-    (("p2p", "0", "1", "--count", "0x"), "--count N: '0x' is not a number"),
-    (("p2p", "0", "1", "--count="), "--count N: '' is not a number"),
-    (("multicast", "0", "1,,2", "--count", "1"), "R1,R2,...: empty entry in '1,,2'"),
+    (("p2p", "0", "1", "--count", "1.5"), "--count: '1.5' is not a number"),
+    (("p2p", "0", "1", "--count", " 1"), "--count: ' 1' is not a number"),
+    (("p2p", "0", "1", "--count", "+1"), "--count: '+1' is not a number"),
+    (("p2p", "0", "1", "--count", "0x"), "--count: '0x' is not a number"),
+    (("p2p", "0", "1", "--count="), "--count: 1 required N missing"),
+    (("multicast", "0", "1,,2", "--count", "1"), "RECEIVERS: empty entry in '1,,2'"),
     (("multicast", "0", "1,2,", "--count", "1"), "empty entry"),
     (("decode", "4180000g"), "WORD: '4180000g' is not a hexadecimal word"),
     (("decode", "141800003"), "WORD: '141800003' does not fit 32 bits"),
     (("p2p", "0\n1", "1", "--count", "1"), "SENDER: '0\\x0a1' is not a number"),
-    (("p2p", "0", "--count", "1"), "missing RECEIVER"),
-    (("p2p", "--count", "1"), "missing SENDER"),
-    (("multicast", "0", "--count", "1"), "missing R1,R2,..."),
-    (("p2p", "0", "1"), "missing --count N"),
-    (("paired", "0", "2,3"), "missing --count N"),
-    (("p2p", "0", "1", "--count"), "--count needs a value"),
-    (("p2p", "0", "1", "--count", "1", "--svg"), "--svg needs a value"),
-    (("p2p", "0", "1", "--count", "1", "--svg", "--json"), "--svg needs a value"),
-    (("p2p", "0", "1", "--count", "--json"), "--count needs a value"),
-    (("decode",), "missing WORD"),
-    (("timing", "--offset", "1"), "missing WORD"),
-    (("tile",), "missing LOGICAL"),
+    (("p2p", "0", "--count", "1"), "RECEIVER is required"),
+    (("p2p", "--count", "1"), "SENDER is required"),
+    (("multicast", "0", "--count", "1"), "RECEIVERS is required"),
+    (("p2p", "0", "1"), "--count is required"),
+    (("paired", "0", "2,3"), "--count is required"),
+    (("p2p", "0", "1", "--count"), "--count: 1 required N missing"),
+    (("p2p", "0", "1", "--count", "1", "--svg"), "--svg: 1 required FILE missing"),
+    (("p2p", "0", "1", "--count", "1", "--svg", "--json"), "--svg: needs a file name, got '--json'"),
+    (("p2p", "0", "1", "--count", "--json"), "--count: '--json' is not a number"),
+    (("decode",), "WORD is required"),
+    (("timing", "--offset", "1"), "WORD is required"),
+    (("tile",), "LOGICAL is required"),
     ((), "missing command"),
-    (("p2p", "0", "1", "2", "--count", "1"), "unexpected argument '2'"),
-    (("tile", "1", "2"), "unexpected argument '2'"),
+    (("p2p", "0", "1", "2", "--count", "1"), "The following argument was not expected: 2"),
+    (("tile", "1", "2"), "The following argument was not expected: 2"),
     (("timing", *["0"] * 10), "a row holds at most 9 words"),
-    (("p2p", "0", "1", "--count", "1", "--bogus"), "unknown option '--bogus'"),
-    (("p2p", "0", "1", "--count", "1", "-x"), "unknown option '-x'"),
+    (("p2p", "0", "1", "--count", "1", "--bogus"), "p2p does not take '--bogus'"),
+    (("p2p", "0", "1", "--count", "1", "-x"), "p2p does not take '-x'"),
     (("--bogus",), "unknown option '--bogus'"),
     (("--json", "p2p", "0", "1", "--count", "1"), "--json goes after the command"),
     (("route", "0", "1"), "unknown command 'route'"),
-    (("p2p", "0", "1", "--count", "1", "--offset", "3"), "--offset does not apply to p2p"),
-    (("paired", "0", "2,3", "--count", "1", "--offset", "3"), "--offset does not apply to paired"),
-    (("timing", "41800003", "--count", "3"), "--count does not apply to timing"),
-    (("decode", "1", "--svg", "x.svg"), "--svg does not apply to decode"),
-    (("p2p", "0", "1", "--count", "1", "--count", "2"), "--count given twice"),
-    (("p2p", "0", "1", "--count", "1", "--json", "--json"), "--json given twice"),
-    (("p2p", "0", "1", "--count", "1", "--json=yes"), "--json takes no value"),
+    (("p2p", "0", "1", "--count", "1", "--offset", "3"), "p2p does not take '--offset'"),
+    (("paired", "0", "2,3", "--count", "1", "--offset", "3"), "paired does not take '--offset'"),
+    (("timing", "41800003", "--count", "3"), "timing does not take '--count'"),
+    (("decode", "1", "--svg", "x.svg"), "decode does not take '--svg'"),
+    (("p2p", "0", "1", "--count", "1", "--count", "2"), "--count may be given only once"),
+    (("p2p", "0", "1", "--count", "1", "--json", "--json"), "--json may be given only once"),
+    (("p2p", "0", "1", "--count", "1", "--json=maybe"), "Could not convert: --json = maybe"),
+    (("p2p", "0", "1", "--svg", "a.svg", "--count", "1", "--svg=b.svg"), "--svg may be given only once"),
+    (("timing", "1", "--offset=1", "--offset", "1"), "--offset may be given only once"),
+    (("p2p", "0", "1", "--count", "1", "--verbose", "--verbose"), "--verbose may be given only once"),
 ]
 
 PLANNING_ERRORS = [
@@ -389,8 +491,45 @@ def test_errors():
     check(code == 1 and "logical tile 65535 is out of range" in err, "largest tile")
     code, out, _ = run("p2p", "0x0", "0X1", "--count=0x1")
     check(code == 0 and "sends 1 word to tile 1" in out, "hexadecimal numbers and --opt=value")
-    code, out, _ = run("--help")
-    check(code == 0 and "usage:" in out, "--help")
+    # A refused receiver list: the library's text, then each receiver and check that fails.
+    code, out, err = run("paired", "0", "2,4", "--count", "8")
+    check(code == 1 and err.splitlines() == [
+        "zerin-plan: invalid multicast receiver set",
+        "zerin-plan: receiver 2: its partner 3 is not in the list",
+        "zerin-plan: receiver 4: its partner 5 is not in the list"], f"paired 0 2,4: {err!r}")
+    code, out, err = run("paired", "0", "2", "--count", "8")
+    check(err.splitlines()[1:] == ["zerin-plan: 1 receiver: paired receivers come in partner "
+                                   "pairs, so their number must be even",
+                                   "zerin-plan: receiver 2: its partner 3 is not in the list"],
+          f"paired 0 2: {err!r}")
+    code, out, err = run("multicast", "0", "5,1500,5", "--count", "1")
+    check(err.splitlines()[1:] == ["zerin-plan: receiver 5 is listed 2 times",
+                                   "zerin-plan: receiver 1500 is not a tile of the board "
+                                   "(logical tiles 0..1471)"], f"multicast 0 5,1500,5: {err!r}")
+
+    # Standard output that cannot be written: the system's reason, status 1.
+    args = [PLAN, "p2p", "0", "1", "--count", "1"]
+    with open("/dev/full", "w") as full:
+        proc = subprocess.run(args, stdout=full, capture_output=False, stderr=subprocess.PIPE,
+                              text=True, timeout=60)
+    check(proc.returncode == 1 and proc.stderr ==
+          "zerin-plan: cannot write standard output: No space left on device\n",
+          f"stdout full: {proc.returncode} {proc.stderr!r}")
+    proc = subprocess.run(args, stderr=subprocess.PIPE, text=True, timeout=60,
+                          preexec_fn=lambda: os.close(1))
+    check(proc.returncode == 1 and proc.stderr ==
+          "zerin-plan: cannot write standard output: Bad file descriptor\n",
+          f"stdout closed: {proc.returncode} {proc.stderr!r}")
+
+    # --help and --version everywhere.
+    for args in (("--help",), ("p2p", "--help"), ("decode", "-h")):
+        code, out, err = run(*args)
+        check(code == 0 and out.startswith(("Usage: zerin-plan", "Shows", "point-to-point",
+                                            "decode")) and "Usage: zerin-plan" in out and
+              err == "", f"{args}: {code} {out[:80]!r}")
+    for args in (("--version",), ("tile", "--version")):
+        code, out, err = run(*args)
+        check(code == 0 and re.fullmatch(r"zerin-plan \d+\.\d+\.\d+\n", out), f"{args}: {out!r}")
 
 
 # ---------------------------------------------------------------------------
@@ -427,7 +566,8 @@ def test_readme():
     check(examples >= 8, f"only {examples} README examples found")
 
 
-GROUPS = {"worked": test_worked, "json": test_json, "svg": test_svg, "errors": test_errors,
+GROUPS = {"worked": test_worked, "tables": test_tables, "json": test_json, "svg": test_svg,
+          "errors": test_errors,
           "readme": test_readme}
 
 if __name__ == "__main__":

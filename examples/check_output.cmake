@@ -1,0 +1,17 @@
+# Runs PROGRAM and compares its standard output with EXPECTED.out and its
+# standard error with EXPECTED.err (empty when that file does not exist).
+execute_process(COMMAND ${PROGRAM} RESULT_VARIABLE status OUTPUT_VARIABLE out ERROR_VARIABLE err)
+if(NOT status EQUAL 0)
+  message(FATAL_ERROR "${PROGRAM} exited with status ${status}\n${out}${err}")
+endif()
+file(READ ${EXPECTED}.out expected_out)
+set(expected_err "")
+if(EXISTS ${EXPECTED}.err)
+  file(READ ${EXPECTED}.err expected_err)
+endif()
+if(NOT out STREQUAL expected_out)
+  message(FATAL_ERROR "standard output differs from ${EXPECTED}.out:\n${out}")
+endif()
+if(NOT err STREQUAL expected_err)
+  message(FATAL_ERROR "standard error differs from ${EXPECTED}.err:\n${err}")
+endif()

@@ -1,0 +1,159 @@
+// The digest stream: the bytes of every recorded value, in sweep order, hashed
+// while they are still in cache.
+//
+//   row         the length 9 as 8 little-endian bytes, then the 9 words, 4 bytes each
+//   row vector  the number of rows as 8 little-endian bytes, then each row as above
+//   text        its bytes, then one 0xFF byte
+//
+// StreamEncoder is the one writer of these bytes. Values collect in a fixed
+// buffer that is hashed whenever it fills; the bytes of the case being
+// recorded stay together, so that an observer sees each value and each whole
+// case as one run of the stream.
+#ifndef ZERIN_DIGEST_STREAM_HPP
+#define ZERIN_DIGEST_STREAM_HPP
+
+#include <algorithm>
+#include <array>
+#include <bit>
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <span>
+#include <string_view>
+
+#include "siphash.hpp"
+#include "zerin/exchange/errors.hpp"
+#include "zerin/exchange/words.hpp"
+
+namespace zerin::digest {
+
+using exchange::ExchangeRow;
+
+// Bytes of the length in front of a row or a row vector, and of a whole row.
+inline constexpr std::size_t length_bytes = 8;
+inline constexpr std::size_t row_bytes = length_bytes + 4 * exchange::row_length;
+
+enum class CaseKind : std::uint8_t { point_to_point, multicast, paired_multicast };
+inline constexpr std::array<std::string_view, 3> kind_names{"p2p", "mc", "pmc"};
+inline std::string_view kind_name(CaseKind kind) noexcept {
+  return kind_names[static_cast<std::size_t>(kind)];
+}
+
+// Which case is being recorded.
+struct CaseHeader {
+  std::int32_t index = 0;   // counts from 0 in sweep order
+  std::uint32_t entry = 0;  // 1-based position in the table
+  std::uint32_t count = 0;
+  CaseKind kind = CaseKind::point_to_point;
+  // The receiver tile (p2p), the schedule offset (mc) or the pair's first tile (pmc).
+  std::uint32_t param = 0;
+};
+
+enum class ValueKind : std::uint8_t { row, rows, text };
+
+// Watches the stream as it is written. The spans are valid only during the call.
+class StreamObserver {
+ public:
+  // A value just recorded, and the bytes it added.
+  virtual void value(ValueKind kind, std::span<const unsigned char> bytes) = 0;
+  // A finished case, and every byte it added.
+  virtual void end_case(const CaseHeader& header, std::span<const unsigned char> bytes) = 0;
+
+ protected:
+  ~StreamObserver() = default;
+};
+
+class StreamEncoder {
+ public:
+  // Small enough to be hashed from cache; no case may be larger.
+  static constexpr std::size_t buffer_size = 32 * 1024;
+
+  explicit StreamEncoder(StreamObserver* observer = nullptr) noexcept : observer_(observer) {}
+  StreamEncoder(const StreamEncoder&) = delete;
+  StreamEncoder& operator=(const StreamEncoder&) = delete;
+
+  void begin_case() noexcept { case_begin_ = pos_; }
+  void end_case(const CaseHeader& header) {
+    if (observer_ != nullptr) observer_->end_case(header, {case_begin_, pos_});
+  }
+
+  void row(const ExchangeRow& row) {
+    unsigned char* const begin = reserve(row_bytes);
+    pos_ = put_row(begin, row);
+    observe(ValueKind::row, begin);
+  }
+  void rows(std::span<const ExchangeRow> rows) {
+    unsigned char* const begin = reserve(length_bytes + rows.size() * row_bytes);
+    pos_ = put_le(begin, rows.size(), length_bytes);
+    for (const ExchangeRow& r : rows) pos_ = put_row(pos_, r);
+    observe(ValueKind::rows, begin);
+  }
+  // A text that `write(char* first)` puts in place, at most `max_size` bytes,
+  // returning its end.
+  template <class Write>
+  void text(std::size_t max_size, Write write) {
+    unsigned char* const begin = reserve(max_size + 1);
+    auto* const end = reinterpret_cast<unsigned char*>(write(reinterpret_cast<char*>(begin)));
+    *end = 0xFF;
+    pos_ = end + 1;
+    observe(ValueKind::text, begin);
+  }
+  void text(std::string_view text) {
+    this->text(text.size(), [text](char* p) { return std::copy(text.begin(), text.end(), p); });
+  }
+
+  // Bytes recorded so far.
+  std::uint64_t length() const noexcept {
+    return hasher_.length() + static_cast<std::uint64_t>(pos_ - buffer_.data());
+  }
+  // SipHash-1-3 of every byte recorded so far. Ends the current case.
+  std::uint64_t finish() noexcept {
+    hasher_.write(buffer_.data(), static_cast<std::size_t>(pos_ - buffer_.data()));
+    pos_ = case_begin_ = buffer_.data();
+    return hasher_.finish();
+  }
+
+ private:
+  static unsigned char* put_le(unsigned char* p, std::uint64_t value, std::size_t size) noexcept {
+    for (std::size_t i = 0; i < size; ++i) p[i] = static_cast<unsigned char>(value >> (8 * i));
+    return p + size;
+  }
+  static unsigned char* put_row(unsigned char* p, const ExchangeRow& row) noexcept {
+    p = put_le(p, row.size(), length_bytes);
+    if constexpr (std::endian::native != std::endian::little) {
+      for (const std::uint32_t word : row) p = put_le(p, word, 4);
+      return p;
+    }
+    std::memcpy(p, row.data(), sizeof row);
+    return p + sizeof row;
+  }
+
+  // Where `size` bytes go. When the buffer is full, the bytes before the
+  // current case are hashed and the case moves to the front.
+  unsigned char* reserve(std::size_t size) {
+    if (static_cast<std::size_t>(buffer_.data() + buffer_size - pos_) >= size) [[likely]] {
+      return pos_;
+    }
+    hasher_.write(buffer_.data(), static_cast<std::size_t>(case_begin_ - buffer_.data()));
+    const auto kept = static_cast<std::size_t>(pos_ - case_begin_);
+    std::memmove(buffer_.data(), case_begin_, kept);
+    case_begin_ = buffer_.data();
+    pos_ = case_begin_ + kept;
+    if (buffer_size - kept < size) throw exchange::InternalFault("digest case outgrows its buffer");
+    return pos_;
+  }
+  void observe(ValueKind kind, const unsigned char* begin) {
+    if (observer_ != nullptr) [[unlikely]]
+      observer_->value(kind, {begin, pos_});
+  }
+
+  StreamObserver* observer_;
+  DefaultHasher hasher_;
+  std::array<unsigned char, buffer_size> buffer_;
+  unsigned char* pos_ = buffer_.data();
+  unsigned char* case_begin_ = buffer_.data();
+};
+
+}  // namespace zerin::digest
+
+#endif  // ZERIN_DIGEST_STREAM_HPP
