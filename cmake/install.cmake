@@ -78,3 +78,14 @@ set(ZERIN_EXCHANGE_PC_LIBNAME ${zerin_exchange_output_name})
 configure_file(${PROJECT_SOURCE_DIR}/cmake/zerin-exchange.pc.in
                ${PROJECT_BINARY_DIR}/zerin-exchange.pc @ONLY)
 install(FILES ${PROJECT_BINARY_DIR}/zerin-exchange.pc DESTINATION ${zerin_exchange_pc_dir})
+
+# The Python package (built with -DZERIN_EXCHANGE_BUILD_PYTHON=ON) under the
+# prefix's site-packages.
+if(TARGET zerin_exchange_python)
+  set(zerin_python_destination ${ZERIN_EXCHANGE_PYTHON_INSTALL_DIR}/zerin_exchange)
+  install(TARGETS zerin_exchange_python LIBRARY DESTINATION ${zerin_python_destination})
+  install(FILES ${PROJECT_SOURCE_DIR}/python/zerin_exchange/__init__.py
+                ${PROJECT_SOURCE_DIR}/python/zerin_exchange/__init__.pyi
+                ${PROJECT_SOURCE_DIR}/python/zerin_exchange/py.typed
+          DESTINATION ${zerin_python_destination})
+endif()
