@@ -142,17 +142,18 @@ std::string describe_item(const TimedItem& item, std::uint32_t shift) {
     case ItemKind::Control: {
       const DecodedInstruction decoded = decode_instruction(item.word);
       out += word_kind_name(decoded.kind);
-      out += " control ";
-      if (const auto* pic = std::get_if<decoded::PicDelay>(&decoded.fields)) {
-        out += "selector ";
-        detail::append_unsigned(out, pic->selector);
-        out += " control ";
-        append_hex(out, pic->control);
-      } else if (const auto* xpic = std::get_if<decoded::XpicDelay>(&decoded.fields)) {
-        out += "flag ";
-        detail::append_unsigned(out, xpic->flag);
-        out += " control ";
-        append_hex(out, xpic->control);
+      out += " control";
+      // The fields a control sets; its advance only says when.
+      for (const DecodedField& field : decoded.fields()) {
+        if (field.name == "advance") continue;
+        out += ' ';
+        out += field.name;
+        out += ' ';
+        if (field.name == "control") {
+          append_hex(out, field.value);
+        } else {
+          detail::append_unsigned(out, field.value);
+        }
       }
       out += " taking effect at cycle ";
       break;

@@ -148,7 +148,7 @@ TEST(PhaseCheck, AChangedWordFailsAtThatWord) {
     Broken broken;
     auto& sender = broken.words(10);
     const std::size_t send = nth(sender, zx::is_send, 1);
-    sender[send] = zx::word_format::Send::direction.set(sender[send], 1);
+    sender[send] = zx::word_format::send.field("direction").set(sender[send], 1);
     const auto found = broken.checked();
     ASSERT_TRUE(found);
     EXPECT_EQ(found->kind, Kind::Instruction);

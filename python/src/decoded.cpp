@@ -9,58 +9,16 @@
 namespace zerin::exchange::python {
 namespace {
 
-template <class... Ts>
-struct Overloaded : Ts... {
-  using Ts::operator()...;
-};
-
 struct DecodedObject {
   PyObject_HEAD DecodedInstruction value;
 };
 
-// The named fields of a decoded word, in layout order, as a new dict.
+// The named fields of a decoded word, in the word-kind table's order, as a new dict.
 py::dict decoded_fields(const DecodedInstruction& decoded) {
   py::dict out;
-  std::visit(Overloaded{
-                 [&](const decoded::ExchangeDelay& d) { out["cycles"] = d.cycles; },
-                 [&](const decoded::PicDelay& d) {
-                   out["advance"] = d.advance;
-                   out["selector"] = d.selector;
-                   out["control"] = d.control;
-                 },
-                 [&](const decoded::XpicDelay& d) {
-                   out["advance"] = d.advance;
-                   out["flag"] = d.flag;
-                   out["control"] = d.control;
-                 },
-                 [&](const decoded::Send& d) {
-                   out["count_minus_one"] = d.count_minus_one;
-                   out["direction"] = d.direction;
-                   out["base_word"] = d.base_word;
-                 },
-                 [&](const decoded::SendOff& d) {
-                   out["count_minus_one"] = d.count_minus_one;
-                   out["direction"] = d.direction;
-                   out["base_word"] = d.base_word;
-                 },
-                 [&](const decoded::SendControl& d) {
-                   out["count_minus_one"] = d.count_minus_one;
-                   out["direction"] = d.direction;
-                 },
-                 [&](const decoded::SendPicp& d) {
-                   out["pointer_selector"] = d.pointer_selector;
-                   out["count_minus_one"] = d.count_minus_one;
-                   out["source_word_address"] = d.source_word_address;
-                   out["send_control"] = d.send_control;
-                 },
-                 [&](const decoded::SendPicpPayload& d) {
-                   out["xpic_flag"] = d.xpic_flag;
-                   out["xpic_control"] = d.xpic_control;
-                   out["pic_control"] = d.pic_control;
-                 },
-                 [](const decoded::NoFields&) {},
-             },
-             decoded.fields);
+  for (const DecodedField& field : decoded.fields()) {
+    out[py::str(field.name.data(), field.name.size())] = field.value;
+  }
   return out;
 }
 

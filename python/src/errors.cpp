@@ -114,7 +114,7 @@ ScheduleReason to_reason(py::handle value) {
 }
 
 // The Python names of the reasons, in enumerator order (texts come from the library).
-constexpr std::array<const char*, schedule_reason_count> schedule_reason_names{
+constexpr const char* schedule_reason_names[]{
     "SendInstructionOperand",
     "ZeroEventAdvance",
     "DelayAdvanceOverflow",
@@ -150,14 +150,22 @@ constexpr std::array<const char*, schedule_reason_count> schedule_reason_names{
     "SenderRowReturn",
     "SenderEventHorizonOverflow",
     "SenderPayload",
+    "PhaseSelfReceiver",
+    "PhaseRowFrame",
+    "PhaseRowWord",
+    "PhaseHorizonOverflow",
+    "PhaseSenderOverlap",
+    "PhaseReceiverOverlap",
 };
+static_assert(std::size(schedule_reason_names) == schedule_reason_count,
+              "every ScheduleReason needs its Python name");
 
 void bind_schedule_reason(py::module_& module) {
   py::enum_<ScheduleReason> reasons(
       module, "ScheduleReason",
       "Why a row or schedule cannot be encoded: the reason of a ScheduleError. .text is the "
       "reason's fixed text, as the error's display and debug texts show it.");
-  for (std::size_t i = 0; i < schedule_reason_names.size(); ++i) {
+  for (std::size_t i = 0; i < std::size(schedule_reason_names); ++i) {
     reasons.value(schedule_reason_names[i], static_cast<ScheduleReason>(i));
   }
   reasons.def_property_readonly(

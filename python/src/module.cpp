@@ -149,10 +149,6 @@ void bind_words(py::module_& m) {
   recogniser("is_payload_send", is_payload_send,
              "Whether word moves payload: a send or send-off word.");
   m.def(
-      "send_off_count_minus_one",
-      [](py::handle word) { return send_off_count_minus_one(to_u32(word, "word")); },
-      py::arg("word"), "The 12-bit count_minus_one of a send-off word.");
-  m.def(
       "instruction_advance",
       [](py::handle word) { return instruction_advance(to_u32(word, "word")); }, py::arg("word"),
       "Cycles the word occupies before the next word issues; 0 for words that are not timed "

@@ -44,7 +44,7 @@ def test_variant_texts_and_attributes(cls, args, attributes, display, debug):
 
 def test_schedule_reasons():
     reasons = list(zx.ScheduleReason.__members__.values())
-    assert len(reasons) == 35 and [int(r) for r in reasons] == list(range(35))
+    assert len(reasons) == 41 and [int(r) for r in reasons] == list(range(41))
     for reason in reasons:
         error = zx.ScheduleError(reason.text)
         assert error.reason == reason and zx.reason_text(reason) == reason.text
