@@ -211,9 +211,8 @@ TEST(DecodeText, EdgesOfEachField) {
 TEST(DecodeFields, NamesAndRolesOfEachKind) {
   auto names = [](std::uint32_t word) {
     std::vector<std::string_view> out;
-    for (const zx::DecodedField& field : zx::decode_instruction(word).fields()) {
-      out.push_back(field.name);
-    }
+    const zx::DecodedInstruction decoded = zx::decode_instruction(word);
+    for (const zx::DecodedField& field : decoded.fields()) out.push_back(field.name);
     return out;
   };
   using Names = std::vector<std::string_view>;

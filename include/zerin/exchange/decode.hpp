@@ -41,10 +41,13 @@ struct DecodedInstruction {
   std::array<DecodedField, max_word_fields> field_values{};  ///< The first `field_count` are used.
   std::size_t field_count = 0;  ///< Number of named fields of the kind.
 
-  /// The named fields with their values, in the table's operand order.
-  std::span<const DecodedField> fields() const noexcept {
+  /// The named fields with their values, in the table's operand order. The span
+  /// points into this object, so it is not offered on a temporary.
+  std::span<const DecodedField> fields() const& noexcept {
     return {field_values.data(), field_count};
   }
+  /// Deleted: the span would outlive the temporary it points into.
+  std::span<const DecodedField> fields() const&& = delete;
   /// The value of the field called `name`, or 0 when the kind has no such field.
   std::uint32_t field(std::string_view name) const noexcept {
     for (const DecodedField& f : fields()) {
