@@ -225,7 +225,12 @@ std::expected<void, ExchangeError> append_receive_events_record(
     cursor = end;
     record(cursor, static_cast<std::size_t>(words.size()), event_cycles, lookahead);
   }
-  return append_plain_delay(words, event_cycles, horizon_cycles);
+  // The closing delay fails only when the horizon lies before the clock.
+  if (horizon_cycles < event_cycles) {
+    return std::unexpected(ExchangeError::schedule(ScheduleReason::PlanDelayOrder));
+  }
+  (void)append_plain_delay(words, event_cycles, horizon_cycles);
+  return {};
 }
 
 /// append_receive_events_record() without progress reports.
