@@ -2,6 +2,7 @@
 #include <algorithm>
 #include <array>
 #include <limits>
+#include <optional>
 
 #include "multicast_internal.hpp"
 #include "routing_formulas.hpp"
@@ -38,15 +39,23 @@ std::uint32_t checked_add(std::uint32_t augend, std::uint32_t addend) {
   return sum;
 }
 
+// The reason of an emission error; emission fails only with Schedule errors.
+ScheduleReason schedule_reason(const ExchangeError& error) {
+  const auto* schedule = error.get_if<ExchangeError::Schedule>();
+  if (schedule == nullptr) throw InternalFault("paired receive emission error is a Schedule error");
+  return schedule->reason;
+}
+
 // Lays into `row` the receiver row of paired_receiver_row() between two physical
 // tiles whose mux times `mux` (paired_mux_times(sender, receiver)) are known:
 // the row's receive events, ordered by cycle, laid by the emission engine.
 // `row` is laid over; on failure it holds what was laid before the error.
-std::expected<void, ExchangeError> lay_paired_receiver_row(ExchangeRow& row, std::uint32_t sender,
-                                                           std::uint32_t receiver,
-                                                           std::uint32_t count,
-                                                           std::int32_t minimum_double_mux,
-                                                           detail::PairedMuxTimes mux) {
+// Every way it fails is a Schedule error, so it gives back only the reason
+// (none when the row is laid): one byte in a register for the callers to wrap.
+std::optional<ScheduleReason> lay_paired_receiver_row(ExchangeRow& row, std::uint32_t sender,
+                                                      std::uint32_t receiver, std::uint32_t count,
+                                                      std::int32_t minimum_double_mux,
+                                                      detail::PairedMuxTimes mux) {
   // Shift the transfer so that its earliest source event falls at cycle 1 or later.
   std::int32_t epoch_shift = 0;
   if (__builtin_sub_overflow(1, minimum_double_mux, &epoch_shift)) {
@@ -57,7 +66,7 @@ std::expected<void, ExchangeError> lay_paired_receiver_row(ExchangeRow& row, std
   if (__builtin_add_overflow(epoch_shift, mux.paired(), &source_signed)) {
     throw InternalFault("paired receive source event overflows");
   }
-  if (source_signed < 0) return schedule_error(ScheduleReason::PairedSourceTiming);
+  if (source_signed < 0) return ScheduleReason::PairedSourceTiming;
   const auto source_event = static_cast<std::uint32_t>(source_signed);
   const std::uint32_t format_start =
       checked_add(checked_add(source_event, receive_lead_cycles), receiver_phase(receiver));
@@ -68,7 +77,7 @@ std::expected<void, ExchangeError> lay_paired_receiver_row(ExchangeRow& row, std
   if (mux.early()) {
     const std::uint32_t source_lane = sender ^ (receiver & detail::physical_partner_bit);
     if (!word_format::xpic_delay.field("control").fits(source_lane)) {
-      return schedule_error(ScheduleReason::PairedSourceTile);
+      return ScheduleReason::PairedSourceTile;
     }
     storage[size++] = {source_event, delay_xpic(0, 1, source_lane), ReceiveEventKind::PairedSource};
     storage[size++] = {checked_add(source_event, count), delay_xpic(0, 1, neutral_xpic_control),
@@ -91,26 +100,29 @@ std::expected<void, ExchangeError> lay_paired_receiver_row(ExchangeRow& row, std
       std::swap(events[j], events[j - 1]);
     }
   }
-  // No two controls of a paired row may share an instruction.
+  // No two controls of a paired row may share an instruction. With every event
+  // alone at its cycle, the groups are single events and pass
+  // validate_receive_events() as they stand.
   for (std::size_t i = 1; i < events.size(); ++i) {
     if (events[i].cycles == events[i - 1].cycles) {
-      return schedule_error(ScheduleReason::PairedReceiveCoincidentControls);
+      return ScheduleReason::PairedReceiveCoincidentControls;
     }
   }
-  if (auto valid = validate_receive_events(events); !valid) return valid;
   std::uint32_t horizon = 0;
   if (__builtin_add_overflow(events.back().cycles, horizon_lag_cycles, &horizon)) {
-    return schedule_error(ScheduleReason::PairedReceiveHorizonOverflow);
+    return ScheduleReason::PairedReceiveHorizonOverflow;
   }
 
   row = {};
   BoundedRowWords<row_length> words(row);
   words.push_back(sync_word);
   std::uint32_t cycles = 0;
-  if (auto laid = append_receive_events(words, cycles, events, horizon, false); !laid) return laid;
+  if (auto laid = append_receive_events(words, cycles, events, horizon, false); !laid) {
+    return schedule_reason(laid.error());
+  }
   words.push_back(return_word);
-  if (words.overflowed()) return schedule_error(ScheduleReason::PairedReceiveRowCapacity);
-  return {};
+  if (words.overflowed()) return ScheduleReason::PairedReceiveRowCapacity;
+  return std::nullopt;
 }
 
 // Paired receiver rows for plan_multicast(). Both mux times of a receiver wait
@@ -136,7 +148,11 @@ class PairedRows {
   std::expected<void, ExchangeError> lay(ExchangeRow& row, std::uint32_t source, std::uint32_t tile,
                                          std::uint32_t) const {
     const detail::PairedMuxTimes mux{local_mux(row), static_cast<std::int32_t>(row[1])};
-    return lay_paired_receiver_row(row, source, tile, count_, minimum_double_mux_, mux);
+    if (const auto failure =
+            lay_paired_receiver_row(row, source, tile, count_, minimum_double_mux_, mux)) {
+      return schedule_error(*failure);
+    }
+    return {};
   }
 
  private:
@@ -164,9 +180,11 @@ std::expected<ExchangeRow, ExchangeError> Topology::paired_receiver_row(
   const auto receiver = physical(receiver_logical);
   if (!receiver) return std::unexpected(receiver.error());
   ExchangeRow row{};
-  auto built = lay_paired_receiver_row(row, *sender, *receiver, count, minimum_double_mux,
-                                       detail::paired_mux_times(*sender, *receiver));
-  if (!built) return std::unexpected(built.error());
+  if (const auto failure =
+          lay_paired_receiver_row(row, *sender, *receiver, count, minimum_double_mux,
+                                  detail::paired_mux_times(*sender, *receiver))) {
+    return schedule_error(*failure);
+  }
   return row;
 }
 

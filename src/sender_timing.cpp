@@ -2,43 +2,11 @@
 
 #include <charconv>
 #include <cstring>
-#include <limits>
 #include <ostream>
 
-#include "schedule_error.hpp"
 #include "text.hpp"
 
 namespace zerin::exchange {
-
-TimingResult scheduled_sender_timing(const ExchangeRow& row,
-                                     std::uint32_t schedule_offset) noexcept {
-  if (row[0] != sync_word) return detail::schedule_error(ScheduleReason::SenderRowEntry);
-  // Nine words of 32-bit advances cannot pass 64 bits: the sum is checked once
-  // per word against the last cycle.
-  constexpr std::uint64_t last_cycle = std::numeric_limits<std::uint32_t>::max();
-  std::uint64_t cycles = schedule_offset;
-  std::uint64_t payload_start = 0;
-  std::uint64_t payload_end = 0;
-  bool payload = false;
-  bool overflow = false;
-  for (std::size_t i = 1; i < row.size(); ++i) {
-    const std::uint32_t word = row[i];
-    if (word == return_word) {
-      if (overflow) return detail::schedule_error(ScheduleReason::SenderEventHorizonOverflow);
-      if (!payload) return detail::schedule_error(ScheduleReason::SenderPayload);
-      return ScheduledPayloadTiming{static_cast<std::uint32_t>(payload_start),
-                                    static_cast<std::uint32_t>(payload_end),
-                                    static_cast<std::uint32_t>(cycles)};
-    }
-    const bool send = is_payload_send(word);
-    if (send && !payload) payload_start = cycles;
-    cycles += instruction_advance(word);
-    overflow = overflow || cycles > last_cycle;
-    if (send) payload_end = cycles;
-    payload = payload || send;
-  }
-  return detail::schedule_error(ScheduleReason::SenderRowReturn);
-}
 
 namespace {
 

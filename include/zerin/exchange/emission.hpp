@@ -60,7 +60,7 @@ template <std::size_t N>
 class BoundedRowWords {
  public:
   /// A sink that keeps its words itself.
-  BoundedRowWords() noexcept : out_(own_.data()) {}
+  BoundedRowWords() noexcept : own_{}, out_(own_.data()) {}
   /// A sink that lays its words straight into `storage` (a row the caller owns),
   /// which must outlive the sink; the words after the last one appended stay as
   /// they were.
@@ -81,7 +81,7 @@ class BoundedRowWords {
   std::span<const std::uint32_t> words() const noexcept { return {out_, std::min(size_, N)}; }
 
  private:
-  std::array<std::uint32_t, N> own_{};
+  std::array<std::uint32_t, N> own_;  // unused (left unset) when laying into the caller's row
   std::uint32_t* out_;
   std::size_t size_ = 0;
 };
@@ -95,12 +95,13 @@ std::expected<void, ExchangeError> append_plain_delay(S& words, std::uint32_t& e
   if (target_cycles < event_cycles)
     return std::unexpected(ExchangeError::schedule(ScheduleReason::PlanDelayOrder));
   std::uint32_t remaining = target_cycles - event_cycles;
-  while (remaining != 0) {
-    const std::uint32_t chunk = std::min(remaining, maximum_plain_delay_cycles);
-    words.push_back(delay(chunk - 1));
-    event_cycles += chunk;
-    remaining -= chunk;
+  if (remaining == 0) return {};
+  // Full words first, then one word for what is left (at least one cycle).
+  for (; remaining > maximum_plain_delay_cycles; remaining -= maximum_plain_delay_cycles) {
+    words.push_back(delay(maximum_plain_delay_cycles - 1));
   }
+  words.push_back(delay(remaining - 1));
+  event_cycles = target_cycles;
   return {};
 }
 
@@ -224,7 +225,12 @@ std::expected<void, ExchangeError> append_receive_events_record(
     cursor = end;
     record(cursor, static_cast<std::size_t>(words.size()), event_cycles, lookahead);
   }
-  return append_plain_delay(words, event_cycles, horizon_cycles);
+  // The closing delay fails only when the horizon lies before the clock.
+  if (horizon_cycles < event_cycles) {
+    return std::unexpected(ExchangeError::schedule(ScheduleReason::PlanDelayOrder));
+  }
+  (void)append_plain_delay(words, event_cycles, horizon_cycles);
+  return {};
 }
 
 /// append_receive_events_record() without progress reports.
