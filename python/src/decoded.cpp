@@ -116,7 +116,7 @@ PyType_Slot decoded_slots[] = {
     {0, nullptr},
 };
 
-PyType_Spec decoded_spec = {
+PyType_Spec decoded_type_description = {
     "zerin_exchange.DecodedInstruction",
     sizeof(DecodedObject),
     0,
@@ -128,7 +128,7 @@ PyType_Spec decoded_spec = {
 
 void bind_decoded_instruction(py::module_& module) {
   static_assert(std::is_trivially_destructible_v<DecodedInstruction>);
-  auto type = py::reinterpret_steal<py::object>(PyType_FromSpec(&decoded_spec));
+  auto type = py::reinterpret_steal<py::object>(PyType_FromSpec(&decoded_type_description));
   if (!type) throw py::error_already_set();
   for (std::size_t i = 0; i < kind_objects.size(); ++i) {
     kind_objects[i] = py::cast(static_cast<WordKind>(i)).release().ptr();

@@ -14,20 +14,20 @@ constexpr std::string_view program = "zerin-plan";
 
 std::string program_usage() {
   std::string names;
-  for (const CommandSpec& command : commands()) {
+  for (const Subcommand& command : commands()) {
     if (!names.empty()) names += '|';
     names += command.name;
   }
   return fmt::format("{} {} ... ({} --help for more)", program, names, program);
 }
 
-const CommandSpec* find_command(std::string_view name) {
+const Subcommand* find_command(std::string_view name) {
   const auto all = commands();
-  const auto found = std::ranges::find(all, name, &CommandSpec::name);
+  const auto found = std::ranges::find(all, name, &Subcommand::name);
   return found == all.end() ? nullptr : &*found;
 }
 
-UsageError usage_error(const CommandSpec* command, std::string message) {
+UsageError usage_error(const Subcommand* command, std::string message) {
   return UsageError{
       std::move(message),
       command ? fmt::format("{} {} {}", program, command->name, command->usage) : program_usage()};
@@ -106,7 +106,7 @@ std::expected<std::uint32_t, std::string> parse_word(std::string_view text) {
 
 ParsedCommandLine parse_command_line(std::span<const std::string_view> args) {
   if (args.empty()) return usage_error(nullptr, "missing command");
-  const CommandSpec* named = find_command(args.front());
+  const Subcommand* named = find_command(args.front());
   if (!named && !args.front().starts_with("-")) {
     return usage_error(nullptr, "unknown command " + plan::quoted(args.front()));
   }
@@ -124,7 +124,7 @@ ParsedCommandLine parse_command_line(std::span<const std::string_view> args) {
       "--opt=value, each at most once.\n"
       "Exit status: 0 success, 1 planning error (or an unwritable file), 2 usage error.");
   Options options;
-  for (const CommandSpec& command : commands()) {
+  for (const Subcommand& command : commands()) {
     CLI::App* sub = app.add_subcommand(std::string{command.name}, std::string{command.summary});
     sub->set_version_flag("--version", version);
     // Keep every value so that a repeat can be refused by name below.

@@ -43,7 +43,7 @@ struct Output {
 };
 
 // One subcommand. A new subcommand is one more entry in commands().
-struct CommandSpec {
+struct Subcommand {
   std::string_view name;
   std::string_view summary;  // one line of --help
   std::string_view usage;    // the arguments after the name, for error messages
@@ -52,11 +52,11 @@ struct CommandSpec {
   void (*run)(const Options& options, Output& output);
 };
 
-std::span<const CommandSpec> commands();
+std::span<const Subcommand> commands();
 
 // A parsed command line: the command to run and its options.
 struct Invocation {
-  const CommandSpec* command = nullptr;
+  const Subcommand* command = nullptr;
   Options options;
 };
 // --help or --version: the text for standard output, exit status 0.

@@ -277,7 +277,7 @@ void run_check(const Options& options, Output& output) {
 // ---------------------------------------------------------------------------
 // The table.
 
-constexpr CommandSpec table[] = {
+constexpr Subcommand table[] = {
     {"p2p", "point-to-point transfer of N words from SENDER to RECEIVER",
      "SENDER RECEIVER --count N [--json] [--svg FILE] [--verbose]",
      [](CLI::App& app, Options& options) {
@@ -362,7 +362,7 @@ constexpr CommandSpec table[] = {
 
 }  // namespace
 
-std::span<const CommandSpec> commands() {
+std::span<const Subcommand> commands() {
   return table;
 }
 
