@@ -89,10 +89,11 @@ void offer_multicast_event_to_sink(std::uint16_t sender_logical,
 //     the receiver's own mux time; may start the row (it stays in the plan);
 //   std::int32_t local_mux(const ExchangeRow& row): that mux time again;
 //   std::uint32_t send_direction(std::uint32_t source, std::uint32_t first_receiver);
-//   std::expected<void, ExchangeError> lay(ExchangeRow& row, std::uint32_t source,
-//                                          std::uint32_t tile, std::uint32_t receive_cycle):
-//     finishes the row; its first error is returned once every receive cycle
-//     has passed, as a check that comes after the whole multicast.
+//   std::optional<ScheduleReason> lay(ExchangeRow& row, std::uint32_t source,
+//                                     std::uint32_t tile, std::uint32_t receive_cycle):
+//     finishes the row, or says why it cannot; the first such Schedule error is
+//     returned once every receive cycle has passed, as a check that comes after
+//     the whole multicast.
 //
 // Plans into `plan` (its receiver vector is reused). Errors, in this order:
 // Tile(sender); ReceiverSet (empty list, the sender alone, a receiver that is
@@ -154,7 +155,7 @@ std::expected<void, ExchangeError> plan_multicast(
     return fail(laid.error());
   }
 
-  std::optional<ExchangeError> row_error;
+  std::optional<ScheduleReason> row_error;
   for (std::size_t i = 0; i < receivers.size(); ++i) {
     ExchangeRow& row = plan.receivers[i];
     const std::uint32_t tile = table[receivers[i]];
@@ -166,15 +167,15 @@ std::expected<void, ExchangeError> plan_multicast(
     if (!ordinary_receiver_tail_fits(count, receiver_phase(tile))) {
       return fail(ExchangeError::schedule(ScheduleReason::ReceiverPhase));
     }
-    if (auto laid = rows.lay(row, source, tile, static_cast<std::uint32_t>(receive_cycle));
-        !laid && !row_error) {
-      row_error = laid.error();
+    if (const auto failure = rows.lay(row, source, tile, static_cast<std::uint32_t>(receive_cycle));
+        failure && !row_error) {
+      row_error = failure;
     }
   }
   if (diagnostic_sink_present.load(std::memory_order_relaxed)) [[unlikely]] {
     offer_multicast_event_to_sink(sender_logical, receivers, count, schedule_offset);
   }
-  if (row_error) return fail(*row_error);
+  if (row_error) return fail(ExchangeError::schedule(*row_error));
   return {};
 }
 

@@ -145,14 +145,10 @@ class PairedRows {
   std::uint32_t send_direction(std::uint32_t, std::uint32_t) const noexcept {
     return send_control_;
   }
-  std::expected<void, ExchangeError> lay(ExchangeRow& row, std::uint32_t source, std::uint32_t tile,
-                                         std::uint32_t) const {
+  std::optional<ScheduleReason> lay(ExchangeRow& row, std::uint32_t source, std::uint32_t tile,
+                                    std::uint32_t) const {
     const detail::PairedMuxTimes mux{local_mux(row), static_cast<std::int32_t>(row[1])};
-    if (const auto failure =
-            lay_paired_receiver_row(row, source, tile, count_, minimum_double_mux_, mux)) {
-      return schedule_error(*failure);
-    }
-    return {};
+    return lay_paired_receiver_row(row, source, tile, count_, minimum_double_mux_, mux);
   }
 
  private:

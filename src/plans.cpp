@@ -1,6 +1,7 @@
 // Point-to-point and multicast planning.
 #include <array>
 #include <limits>
+#include <optional>
 #include <string>
 
 #include "diagnostics_internal.hpp"
@@ -122,11 +123,10 @@ class OrdinaryRows {
   std::uint32_t send_direction(std::uint32_t source, std::uint32_t first_receiver) const noexcept {
     return single_ ? detail::direction(source, first_receiver) : multicast_direction;
   }
-  static std::expected<void, ExchangeError> lay(ExchangeRow& row, std::uint32_t source,
-                                                std::uint32_t,
-                                                std::uint32_t receive_cycle) noexcept {
+  static std::optional<ScheduleReason> lay(ExchangeRow& row, std::uint32_t source, std::uint32_t,
+                                           std::uint32_t receive_cycle) noexcept {
     row[1] = delay_xpic(receive_cycle, 0, source);
-    return {};
+    return std::nullopt;
   }
 
   void set_single(bool single) noexcept { single_ = single; }

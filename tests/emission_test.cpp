@@ -85,6 +85,9 @@ TEST(PlainDelay, ChunksOfAtMost524288Cycles) {
     ASSERT_TRUE(zx::append_plain_delay(words, clock, 40 + c.distance));
     EXPECT_EQ(tail(words, 1), c.words) << c.distance;
     EXPECT_EQ(clock, 40 + c.distance);
+    Words cycles_only;
+    zx::append_delay_cycles(cycles_only, c.distance);
+    EXPECT_EQ(cycles_only, c.words) << c.distance;
   }
   Words words;
   std::uint32_t clock = 40;

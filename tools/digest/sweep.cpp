@@ -79,18 +79,31 @@ class Sweep {
 
   // A plan's sender row, then for each timing offset the debug text of the
   // row's timing there; a failed timing is recorded like a successful one.
+  //
+  // A row's programme does not change with its offset, only moves: its timing
+  // at an offset is its timing at cycle 0 moved by the offset, or an overflow
+  // once the moved horizon passes the last cycle. So a row with a timing is
+  // walked once; one without is walked at each offset.
   void sender(const ExchangeRow& row) {
     stream_.row(row);
+    const zx::TimingResult at_zero = zx::scheduled_sender_timing(row, 0);
     for (const std::uint32_t offset : timing_offsets) {
-      const zx::TimingResult timing = zx::scheduled_sender_timing(row, offset);
-      if (timing) {
-        stream_.text(OkTimingText::max_size,
-                     [&timing](char* p) { return OkTimingText::write(p, *timing); });
+      if (!at_zero) {
+        stream_.text(err_timing_text_(zx::scheduled_sender_timing(row, offset)));
+      } else if (at_zero->horizon > std::numeric_limits<std::uint32_t>::max() - offset) {
+        stream_.text(err_timing_text_(horizon_overflow));
       } else {
-        stream_.text(err_timing_text_(timing));
+        const zx::ScheduledPayloadTiming moved{at_zero->payload_start + offset,
+                                               at_zero->payload_end + offset,
+                                               at_zero->horizon + offset};
+        stream_.text(OkTimingText::max_size,
+                     [&moved](char* p) { return OkTimingText::write(p, moved); });
       }
     }
   }
+
+  inline static const zx::TimingResult horizon_overflow{
+      std::unexpect, zx::ExchangeError::schedule(zx::ScheduleReason::SenderEventHorizonOverflow)};
 
   // A multicast or paired multicast outcome: the plan, or the error's display text.
   void record(const std::expected<void, zx::ExchangeError>& planned) {

@@ -86,21 +86,27 @@ class BoundedRowWords {
   std::size_t size_ = 0;
 };
 
-/// Appends plain delay words covering target_cycles - event_cycles cycles (none for
-/// 0; every word but the last covers 524288) and brings the clock to `target_cycles`.
+/// Appends plain delay words covering `cycles` cycles: none for 0, else as few as
+/// can, every word but the last covering 524288. Cannot fail.
+template <RowWords S>
+constexpr void append_delay_cycles(S& words, std::uint32_t cycles) {
+  if (cycles == 0) return;
+  // Full words first, then one word for what is left (at least one cycle).
+  for (; cycles > maximum_plain_delay_cycles; cycles -= maximum_plain_delay_cycles) {
+    words.push_back(delay(maximum_plain_delay_cycles - 1));
+  }
+  words.push_back(delay(cycles - 1));
+}
+
+/// Appends plain delay words covering target_cycles - event_cycles cycles (see
+/// append_delay_cycles()) and brings the clock to `target_cycles`.
 /// Error: Schedule "plan delay order" when the target lies before the clock.
 template <RowWords S>
 std::expected<void, ExchangeError> append_plain_delay(S& words, std::uint32_t& event_cycles,
                                                       std::uint32_t target_cycles) {
   if (target_cycles < event_cycles)
     return std::unexpected(ExchangeError::schedule(ScheduleReason::PlanDelayOrder));
-  std::uint32_t remaining = target_cycles - event_cycles;
-  if (remaining == 0) return {};
-  // Full words first, then one word for what is left (at least one cycle).
-  for (; remaining > maximum_plain_delay_cycles; remaining -= maximum_plain_delay_cycles) {
-    words.push_back(delay(maximum_plain_delay_cycles - 1));
-  }
-  words.push_back(delay(remaining - 1));
+  append_delay_cycles(words, target_cycles - event_cycles);
   event_cycles = target_cycles;
   return {};
 }
@@ -201,14 +207,14 @@ std::expected<void, ExchangeError> append_receive_events_record(
             ExchangeError::schedule(ScheduleReason::ReceiveControlIssueInterval));
       }
       // The word's kind is read once: its branch knows the word's reach and
-      // where its advance goes. The delay before it cannot fail: its target
-      // lies after the clock.
+      // where its advance goes.
       const bool laid = visit_word_kind(event.instruction, [&](auto kind) {
         constexpr const WordKindInfo& info = word_kind_info(kind.value);
         if constexpr (info.timed_control()) {
           constexpr std::uint32_t reach = info.largest_advance();
           if (event.cycles - event_cycles > reach) {
-            (void)append_plain_delay(words, event_cycles, event.cycles - reach);
+            append_delay_cycles(words, event.cycles - reach - event_cycles);
+            event_cycles = event.cycles - reach;
           }
           constexpr WordField advance = info.fields[info.timing_field].bits;
           words.push_back(advance.set(event.instruction, event.cycles - event_cycles - 1));
@@ -225,11 +231,11 @@ std::expected<void, ExchangeError> append_receive_events_record(
     cursor = end;
     record(cursor, static_cast<std::size_t>(words.size()), event_cycles, lookahead);
   }
-  // The closing delay fails only when the horizon lies before the clock.
   if (horizon_cycles < event_cycles) {
     return std::unexpected(ExchangeError::schedule(ScheduleReason::PlanDelayOrder));
   }
-  (void)append_plain_delay(words, event_cycles, horizon_cycles);
+  append_delay_cycles(words, horizon_cycles - event_cycles);
+  event_cycles = horizon_cycles;
   return {};
 }
 

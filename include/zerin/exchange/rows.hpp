@@ -46,12 +46,15 @@ constexpr std::uint32_t receiver_phase(std::uint32_t physical_tile) noexcept {
 constexpr std::expected<void, ExchangeError> primitive_sender_row_into(
     ExchangeRow& row, std::uint32_t count, std::uint32_t direction,
     std::int32_t sender_delay) noexcept {
-  const auto send = encode_send(std::min(count, send_word_capacity) - 1, direction, 0);
-  if (!send) return std::unexpected(send.error());
+  // The send word's count (1 to 64) and base (0) always fit: only the route can fail.
+  constexpr const WordKindInfo& send = word_format::send;
+  if (!send.field("direction").fits(direction)) {
+    return std::unexpected(ExchangeError::schedule(ScheduleReason::SendInstructionOperand));
+  }
   std::size_t cursor = 0;
   row[cursor++] = sync_word;
   if (sender_delay >= 0) row[cursor++] = delay(static_cast<std::uint32_t>(sender_delay));
-  row[cursor++] = *send;
+  row[cursor++] = encode_word(send, std::min(count, send_word_capacity) - 1, direction, 0);
   if (count > send_word_capacity) {
     row[cursor++] = send_off(count - send_word_capacity - 1, direction, 0);
   }

@@ -355,13 +355,13 @@ inline constexpr const WordKindInfo& send_picp_payload = word_kind_info(WordKind
 /// operand order (missing values are 0). Masking: each value is cut to its field.
 template <class... Values>
 constexpr std::uint32_t encode_word(const WordKindInfo& kind, Values... values) noexcept {
-  const std::array<std::uint32_t, sizeof...(Values)> operands{
-      static_cast<std::uint32_t>(values)...};
-  std::uint32_t word = kind.fixed.bits;
-  for (std::size_t i = 0; i < operands.size() && i < kind.field_count; ++i) {
-    word |= kind.fields[i].bits.place(operands[i]);
+  // One term per operand, so that a kind known at the call folds to constants.
+  return [&]<std::size_t... I>(std::index_sequence<I...>) {
+    return (kind.fixed.bits | ... |
+            (I < kind.field_count ? kind.fields[I].bits.place(static_cast<std::uint32_t>(values))
+                                  : 0u));
   }
-  return word;
+  (std::index_sequence_for<Values...>{});
 }
 
 // ---- Encoders ------------------------------------------------------------
