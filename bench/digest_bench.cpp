@@ -192,18 +192,37 @@ void BM_ScheduledSenderTiming(benchmark::State& state) {
 }
 BENCHMARK(BM_ScheduledSenderTiming);
 
-// A successful timing's text, by the library and by the digest's own writer.
+// Timing texts appended by the library: a success with short numbers, one with
+// ten-digit numbers and a failure, in turn.
 void BM_TimingTextLibrary(benchmark::State& state) {
-  const auto timing = zx::scheduled_sender_timing(board().point_to_point(0, 736, 100)->sender, 273);
+  const auto plan = board().point_to_point(0, 736, 100);
+  const std::array<zx::TimingResult, 3> results{
+      zx::scheduled_sender_timing(plan->sender, zd::timing_offsets[0]),
+      zx::scheduled_sender_timing(plan->sender, zd::timing_offsets[2]),
+      zx::scheduled_sender_timing(zx::ExchangeRow{}, 0)};
   std::string text;
   text.reserve(128);
+  std::uint32_t i = 0;
   for (auto _ : state) {
     text.clear();
-    zx::append_debug(text, timing);
+    zx::append_debug(text, results[i++ % results.size()]);
     benchmark::DoNotOptimize(text.data());
   }
 }
 BENCHMARK(BM_TimingTextLibrary);
+
+// A successful timing's text written into a fixed buffer, by the library's
+// bounded writer and by the digest's own writer.
+void BM_TimingTextToChars(benchmark::State& state) {
+  const auto timing = zx::scheduled_sender_timing(board().point_to_point(0, 736, 100)->sender, 273);
+  std::array<char, zx::timing_debug_max_size> text;
+  for (auto _ : state) {
+    benchmark::DoNotOptimize(timing);
+    benchmark::DoNotOptimize(zx::to_chars(text.data(), text.data() + text.size(), timing).ptr);
+    benchmark::ClobberMemory();
+  }
+}
+BENCHMARK(BM_TimingTextToChars);
 
 void BM_TimingTextDigest(benchmark::State& state) {
   const auto timing = zx::scheduled_sender_timing(board().point_to_point(0, 736, 100)->sender, 273);

@@ -3,6 +3,9 @@
 // Input: a schedule offset (u32), a shape byte, then nine row words (u32 each).
 // Shape bit 0 forces the sync word into index 0; bits 1-4 name an index that is
 // forced to the return word (none when beyond the row), so framed rows are common.
+#include <system_error>
+#include <vector>
+
 #include "fuzz_support.hpp"
 
 namespace zx = zerin::exchange;
@@ -27,6 +30,20 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   std::string appended = "x";
   zx::append_debug(appended, timing);
   require(appended == "x" + debug_string(timing), "appended timing text", debug_string(timing));
+
+  // The bounded writer gives the same text, or refuses a room too small for it
+  // without writing past it.
+  const std::size_t room = offset % (zx::timing_debug_max_size + 1);
+  std::vector<char> buffer(room);
+  const auto written = zx::to_chars(buffer.data(), buffer.data() + room, timing);
+  if (appended.size() - 1 <= room) {
+    require(written.ec == std::errc{} &&
+                std::string_view(buffer.data(), written.ptr) == debug_string(timing),
+            "bounded timing text", debug_string(timing));
+  } else {
+    require(written.ec == std::errc::value_too_large && written.ptr == buffer.data() + room,
+            "bounded timing text refused", debug_string(timing));
+  }
 
   // The expected outcome, walked in 64-bit arithmetic.
   std::string_view expected_reason;

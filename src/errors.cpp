@@ -1,6 +1,9 @@
 #include "zerin/exchange/errors.hpp"
 
+#include <cstddef>
 #include <ostream>
+#include <string_view>
+#include <variant>
 
 #include "text.hpp"
 #include "zerin/exchange/words.hpp"
@@ -58,37 +61,61 @@ void append_display(std::string& out, const ExchangeError& error) {
       error.value());
 }
 
-void append_debug(std::string& out, const ExchangeError& error) {
+namespace detail {
+
+namespace {
+
+// The longest reason text, for the room of `Schedule("...")`.
+constexpr std::size_t longest_reason = [] {
+  std::size_t longest = 0;
+  for (const std::string_view text : schedule_reason_texts) {
+    longest = text.size() > longest ? text.size() : longest;
+  }
+  return longest;
+}();
+static_assert(std::string_view("Schedule(\"\")").size() + longest_reason <= error_debug_max_size);
+
+}  // namespace
+
+char* put_debug(char* p, const ExchangeError& error) noexcept {
   using E = ExchangeError;
-  auto tuple = [&](std::string_view name, std::uint64_t value) {
-    out.append(name);
-    out.append("(");
-    append_unsigned(out, value);
-    out.append(")");
+  auto tuple = [&p](std::string_view name, std::uint32_t value) {
+    p = put(p, name);
+    *p++ = '(';
+    p = put_decimal(p, value);
+    *p++ = ')';
   };
   std::visit(
       Overloaded{
-          [&](const E::ValidationBudgetExceeded&) { out.append("ValidationBudgetExceeded"); },
+          [&](const E::ValidationBudgetExceeded&) { p = put(p, "ValidationBudgetExceeded"); },
           [&](const E::Tile& e) { tuple("Tile", e.tile); },
-          [&](const E::DuplicateTile&) { out.append("DuplicateTile"); },
+          [&](const E::DuplicateTile&) { p = put(p, "DuplicateTile"); },
           [&](const E::Count& e) { tuple("Count", e.count); },
-          [&](const E::ReceiverSet&) { out.append("ReceiverSet"); },
+          [&](const E::ReceiverSet&) { p = put(p, "ReceiverSet"); },
           [&](const E::Schedule& e) {
-            out += "Schedule(\"";
-            out += reason_text(e.reason);
-            out += "\")";
+            p = put(p, "Schedule(\"");
+            p = put(p, reason_text(e.reason));
+            p = put(p, "\")");
           },
           [&](const E::PlanOffsetRange& e) {
-            out.append("PlanOffsetRange { cycles: ");
-            append_unsigned(out, e.cycles);
-            out.append(", maximum: ");
-            append_unsigned(out, e.maximum);
-            out.append(" }");
+            p = put(p, "PlanOffsetRange { cycles: ");
+            p = put_decimal(p, e.cycles);
+            p = put(p, ", maximum: ");
+            p = put_decimal(p, e.maximum);
+            p = put(p, " }");
           },
           [&](const E::Address& e) { tuple("Address", e.address); },
-          [&](const E::HostPacket&) { out.append("HostPacket"); },
+          [&](const E::HostPacket&) { p = put(p, "HostPacket"); },
       },
       error.value());
+  return p;
+}
+
+}  // namespace detail
+
+void append_debug(std::string& out, const ExchangeError& error) {
+  char buffer[detail::error_debug_max_size];
+  out.append(buffer, detail::put_debug(buffer, error));
 }
 
 std::string to_string(const ExchangeError& error) {

@@ -7,6 +7,7 @@
 
 #include "zerin/exchange/export.hpp"
 
+#include <charconv>
 #include <cstddef>
 #include <cstdint>
 #include <expected>
@@ -97,16 +98,41 @@ constexpr TimingResult scheduled_sender_timing(const ExchangeRow& row,
   return ScheduledPayloadTiming{walk.payload_start, walk.payload_end, walk.horizon};
 }
 
+/// The longest debug text of a ScheduledPayloadTiming or a TimingResult, in
+/// characters: an `Ok(...)` around three 10-digit numbers. A buffer this size
+/// holds every text that to_chars() writes.
+inline constexpr std::size_t timing_debug_max_size = 102;
+
+/// Writes the debug text of `timing`, as debug_string(timing) gives it, into
+/// [first, last) without allocating, in the manner of std::to_chars. Returns
+/// the end of the text and a value-initialised `ec`; when the text does not fit
+/// (it never needs more than timing_debug_max_size characters), returns
+/// `{last, std::errc::value_too_large}` and leaves [first, last) in an
+/// unspecified state. Writes no terminating null. Thread-safe: touches only
+/// [first, last).
+ZERIN_EXCHANGE_API std::to_chars_result to_chars(char* first, char* last,
+                                                 const ScheduledPayloadTiming& timing) noexcept;
+/// Writes the debug text of `result`, as debug_string(result) gives it:
+/// `Ok(...)` or `Err(...)`. Results, errors and thread-safety as for the
+/// ScheduledPayloadTiming form.
+ZERIN_EXCHANGE_API std::to_chars_result to_chars(char* first, char* last,
+                                                 const TimingResult& result) noexcept;
+
 /// Debug text: `ScheduledPayloadTiming { payload_start: 3, payload_end: 10, horizon: 12 }`.
+/// Allocates the string; thread-safe.
 ZERIN_EXCHANGE_API std::string debug_string(const ScheduledPayloadTiming& timing);
-/// Debug text of a timing result: `Ok(...)` or `Err(...)` around the value's debug text.
+/// Debug text of a timing result: `Ok(...)` around the timing's debug text, or
+/// `Err(...)` around the error's debug text, e.g. `Err(Schedule("sender payload"))`.
+/// Allocates the string; thread-safe.
 ZERIN_EXCHANGE_API std::string debug_string(const TimingResult& result);
-/// Appending forms, for callers that reuse one buffer.
+/// Appends the debug text of `timing` to `out`, for callers that reuse one
+/// buffer. Allocates only when `out` grows; thread-safe for distinct `out`.
 ZERIN_EXCHANGE_API void append_debug(std::string& out, const ScheduledPayloadTiming& timing);
-/// Appends the debug text of `result` to `out`.
+/// Appends the debug text of `result` to `out`. As the ScheduledPayloadTiming form.
 ZERIN_EXCHANGE_API void append_debug(std::string& out, const TimingResult& result);
 
-/// Write the debug text.
+/// Writes the debug text of `timing` to `os`, honouring its width and fill as a
+/// string would. Does not allocate; thread-safe for distinct streams.
 ZERIN_EXCHANGE_API std::ostream& operator<<(std::ostream& os, const ScheduledPayloadTiming& timing);
 
 }  // namespace zerin::exchange
