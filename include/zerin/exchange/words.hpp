@@ -355,7 +355,7 @@ inline constexpr const WordKindInfo& send_picp_payload = word_kind_info(WordKind
 /// operand order (missing values are 0). Masking: each value is cut to its field.
 template <class... Values>
 constexpr std::uint32_t encode_word(const WordKindInfo& kind, Values... values) noexcept {
-  // One term per operand, so that a kind known at the call folds to constants.
+  // One term per operand: for a kind named at the call, each is a fixed shift and mask.
   return [&]<std::size_t... I>(std::index_sequence<I...>) {
     return (kind.fixed.bits | ... |
             (I < kind.field_count ? kind.fields[I].bits.place(static_cast<std::uint32_t>(values))
