@@ -356,12 +356,14 @@ inline constexpr const WordKindInfo& send_picp_payload = word_kind_info(WordKind
 template <class... Values>
 constexpr std::uint32_t encode_word(const WordKindInfo& kind, Values... values) noexcept {
   // One term per operand: for a kind named at the call, each is a fixed shift and mask.
-  return [&]<std::size_t... I>(std::index_sequence<I...>) {
-    return (kind.fixed.bits | ... |
-            (I < kind.field_count ? kind.fields[I].bits.place(static_cast<std::uint32_t>(values))
-                                  : 0u));
-  }
-  (std::index_sequence_for<Values...>{});
+  std::uint32_t word = kind.fixed.bits;
+  std::size_t field = 0;
+  ((word |= field < kind.field_count
+                ? kind.fields[field].bits.place(static_cast<std::uint32_t>(values))
+                : 0u,
+    ++field),
+   ...);
+  return word;
 }
 
 // ---- Encoders ------------------------------------------------------------
