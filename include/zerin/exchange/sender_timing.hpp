@@ -33,59 +33,6 @@ struct ScheduledPayloadTiming {
 /// The result of scheduled_sender_timing(): a timing or the error that stopped it.
 using TimingResult = std::expected<ScheduledPayloadTiming, ExchangeError>;
 
-namespace detail {
-
-/// The outcome of walking a sender row, in plain fields: the timing when `ok`,
-/// else the reason the walk stopped.
-struct SenderRowWalk {
-  std::uint32_t payload_start = 0;  ///< as ScheduledPayloadTiming::payload_start
-  std::uint32_t payload_end = 0;    ///< as ScheduledPayloadTiming::payload_end
-  std::uint32_t horizon = 0;        ///< as ScheduledPayloadTiming::horizon
-  ScheduleReason failure = ScheduleReason::SenderRowEntry;  ///< why the walk failed, when not ok
-  bool ok = false;                                          ///< whether the walk found a timing
-};
-
-/// The walk of scheduled_sender_timing(), with the same checks in the same order.
-constexpr SenderRowWalk walk_sender_row(const ExchangeRow& row,
-                                        std::uint32_t schedule_offset) noexcept {
-  SenderRowWalk walk;
-  if (row[0] != sync_word) return walk;
-  // Nine words of 32-bit advances cannot pass 64 bits: the sum is checked once
-  // at the return word against the last cycle.
-  constexpr std::uint64_t last_cycle = 0xFFFFFFFFu;
-  std::uint64_t cycles = schedule_offset;
-  std::uint64_t payload_start = 0;
-  std::uint64_t payload_end = 0;
-  bool payload = false;
-  bool overflow = false;
-  for (std::size_t i = 1; i < row.size(); ++i) {
-    const std::uint32_t word = row[i];
-    if (word == return_word) {
-      if (overflow) {
-        walk.failure = ScheduleReason::SenderEventHorizonOverflow;
-      } else if (!payload) {
-        walk.failure = ScheduleReason::SenderPayload;
-      } else {
-        walk.payload_start = static_cast<std::uint32_t>(payload_start);
-        walk.payload_end = static_cast<std::uint32_t>(payload_end);
-        walk.horizon = static_cast<std::uint32_t>(cycles);
-        walk.ok = true;
-      }
-      return walk;
-    }
-    const bool send = is_payload_send(word);
-    if (send && !payload) payload_start = cycles;
-    cycles += instruction_advance(word);
-    overflow = overflow || cycles > last_cycle;
-    if (send) payload_end = cycles;
-    payload = payload || send;
-  }
-  walk.failure = ScheduleReason::SenderRowReturn;
-  return walk;
-}
-
-}  // namespace detail
-
 /// Walks `row` from the sync word to the first return word, summing advances,
 /// starting at `schedule_offset` (the cycle at which the word after the sync
 /// issues). Errors (Schedule), in order: "sender row entry" (word 0 is not the
@@ -93,9 +40,33 @@ constexpr SenderRowWalk walk_sender_row(const ExchangeRow& row,
 /// overflow" (a sum passes 0xFFFFFFFF); "sender payload" (no payload send).
 constexpr TimingResult scheduled_sender_timing(const ExchangeRow& row,
                                                std::uint32_t schedule_offset) noexcept {
-  const detail::SenderRowWalk walk = detail::walk_sender_row(row, schedule_offset);
-  if (!walk.ok) return TimingResult(std::unexpect, ExchangeError::Schedule{walk.failure});
-  return ScheduledPayloadTiming{walk.payload_start, walk.payload_end, walk.horizon};
+  const auto failure = [](ScheduleReason reason) {
+    return TimingResult(std::unexpect, ExchangeError::schedule(reason));
+  };
+  if (row[0] != sync_word) return failure(ScheduleReason::SenderRowEntry);
+  // Nine words of 32-bit advances cannot pass 64 bits: the sum is checked once
+  // at the return word against the last cycle.
+  constexpr std::uint64_t last_cycle = 0xFFFFFFFFu;
+  std::uint64_t cycles = schedule_offset;
+  std::uint64_t payload_start = 0;
+  std::uint64_t payload_end = 0;
+  bool payload = false;
+  for (std::size_t i = 1; i < row.size(); ++i) {
+    const std::uint32_t word = row[i];
+    if (word == return_word) {
+      if (cycles > last_cycle) return failure(ScheduleReason::SenderEventHorizonOverflow);
+      if (!payload) return failure(ScheduleReason::SenderPayload);
+      return ScheduledPayloadTiming{static_cast<std::uint32_t>(payload_start),
+                                    static_cast<std::uint32_t>(payload_end),
+                                    static_cast<std::uint32_t>(cycles)};
+    }
+    const bool send = is_payload_send(word);
+    if (send && !payload) payload_start = cycles;
+    cycles += instruction_advance(word);
+    if (send) payload_end = cycles;
+    payload = payload || send;
+  }
+  return failure(ScheduleReason::SenderRowReturn);
 }
 
 /// The longest debug text of a ScheduledPayloadTiming or a TimingResult, in
