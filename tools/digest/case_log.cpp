@@ -26,9 +26,6 @@ void append_hex(std::string& out, std::uint64_t value, int digits) {
   for (int i = digits - 1; i >= 0; --i) out += hex[(value >> (4 * i)) & 0xF];
 }
 
-CaseLog::CaseLog(OutputFile* trace, OutputFile* dump, DumpRange dump_range)
-    : trace_(trace), dump_(dump), dump_range_(dump_range) {}
-
 void CaseLog::dump_row(std::span<const unsigned char> bytes, std::string_view indent) {
   body_ += indent;
   body_ += "row";
@@ -62,8 +59,6 @@ void CaseLog::value(ValueKind kind, std::span<const unsigned char> bytes) {
 }
 
 void CaseLog::end_case(const CaseHeader& header, std::span<const unsigned char> bytes) {
-  DefaultHasher case_hash;
-  case_hash.write(bytes.data(), bytes.size());
   line_.clear();
   for (const std::uint64_t number :
        {std::uint64_t(header.index), std::uint64_t{header.entry}, std::uint64_t{header.count}}) {
@@ -74,7 +69,7 @@ void CaseLog::end_case(const CaseHeader& header, std::span<const unsigned char> 
   line_ += ' ';
   append_decimal(line_, header.param);
   line_ += ' ';
-  append_hex(line_, case_hash.finish(), 16);
+  append_hex(line_, siphash13(bytes), 16);
   line_ += '\n';
   if (trace_ != nullptr) trace_->write(line_);
   if (dumping()) {

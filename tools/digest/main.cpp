@@ -14,7 +14,6 @@
 #include <vector>
 
 #include "case_log.hpp"
-#include "output.hpp"
 #include "stream.hpp"
 #include "sweep.hpp"
 #include "zerin/exchange/errors.hpp"
@@ -39,7 +38,7 @@ int report(int status, std::initializer_list<std::string> lines) {
 // Writes `text` to standard output; 0 on success, else the fatal stop's status.
 int print(zd::OutputFile& out, std::string_view text) {
   out.write(text);
-  if (out.flush()) return 0;
+  if (out.close()) return 0;
   return report(exit_fatal, {"failed printing to stdout: " + out.error_text()});
 }
 

@@ -1,8 +1,5 @@
-// The digest's running hash: SipHash-1-3 with both keys zero.
-//
-// One compression round per 8-byte message word and three finalisation rounds,
-// 64-bit output. The value depends only on the bytes written and their order,
-// never on how they were split into write() calls.
+// The digest's hash: SipHash-1-3 with both keys zero, one compression round per
+// 8-byte little-endian message word, three finalisation rounds, 64-bit output.
 #ifndef ZERIN_DIGEST_SIPHASH_HPP
 #define ZERIN_DIGEST_SIPHASH_HPP
 
@@ -10,49 +7,43 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <span>
 
 namespace zerin::digest {
 
-class DefaultHasher {
+class SipHash13 {
  public:
-  // Appends `size` bytes. Whole 8-byte words are absorbed straight from `data`;
-  // only the 0..7 bytes that do not fill a word are kept back.
-  void write(const void* data, std::size_t size) noexcept {
-    const auto* p = static_cast<const unsigned char*>(data);
-    length_ += size;
-    if (tail_size_ != 0) {
-      for (; size != 0 && tail_size_ != 8; --size)
-        tail_ |= std::uint64_t{*p++} << (8 * tail_size_++);
-      if (tail_size_ != 8) return;
-      state_.absorb(tail_);
-      tail_ = 0;
-      tail_size_ = 0;
-    }
+  // Absorbs the whole 8-byte words at the front of `bytes` and returns how many
+  // bytes they are; the 0..7 bytes left over are the caller's to pass on.
+  std::size_t absorb(std::span<const unsigned char> bytes) noexcept {
+    const std::size_t size = bytes.size() & ~std::size_t{7};
     // Work on a local copy so that the four words stay in registers.
     State s = state_;
-    for (; size >= 8; size -= 8, p += 8) {
+    for (std::size_t at = 0; at < size; at += 8) {
       std::uint64_t m;
-      std::memcpy(&m, p, sizeof m);
+      std::memcpy(&m, bytes.data() + at, sizeof m);
       if constexpr (std::endian::native == std::endian::big) m = std::byteswap(m);
       s.absorb(m);
     }
     state_ = s;
-    for (; size != 0; --size) tail_ |= std::uint64_t{*p++} << (8 * tail_size_++);
+    length_ += size;
+    return size;
   }
 
-  // SipHash-1-3 of everything written so far; the state is left unchanged.
-  std::uint64_t finish() const noexcept {
-    State s = state_;
-    s.absorb(tail_ | (length_ << 56));
+  // The hash of everything absorbed followed by `rest`; this object is unchanged.
+  std::uint64_t finish(std::span<const unsigned char> rest) const noexcept {
+    SipHash13 h = *this;
+    rest = rest.subspan(h.absorb(rest));
+    std::uint64_t last = (h.length_ + rest.size()) << 56;
+    for (std::size_t i = 0; i < rest.size(); ++i) last |= std::uint64_t{rest[i]} << (8 * i);
+    State& s = h.state_;
+    s.absorb(last);
     s.v2 ^= 0xff;
     s.round();
     s.round();
     s.round();
     return s.v0 ^ s.v1 ^ s.v2 ^ s.v3;
   }
-
-  // Number of bytes written so far.
-  std::uint64_t length() const noexcept { return length_; }
 
  private:
   struct State {
@@ -79,10 +70,13 @@ class DefaultHasher {
   // k0 = k1 = 0, so the key XOR leaves the initialisation constants as they are.
   State state_{0x736f6d6570736575ULL, 0x646f72616e646f6dULL, 0x6c7967656e657261ULL,
                0x7465646279746573ULL};
-  std::uint64_t tail_ = 0;    // pending bytes, little-endian in the low bytes
-  unsigned tail_size_ = 0;    // 0..7
-  std::uint64_t length_ = 0;  // all bytes written
+  std::uint64_t length_ = 0;  // bytes absorbed
 };
+
+// SipHash-1-3 of `bytes`.
+inline std::uint64_t siphash13(std::span<const unsigned char> bytes) noexcept {
+  return SipHash13{}.finish(bytes);
+}
 
 }  // namespace zerin::digest
 

@@ -1,14 +1,13 @@
-// The digest stream: the bytes of every recorded value, in sweep order, hashed
-// while they are still in cache.
+// The digest stream: the bytes of every recorded value, in sweep order.
 //
 //   row         the length 9 as 8 little-endian bytes, then the 9 words, 4 bytes each
 //   row vector  the number of rows as 8 little-endian bytes, then each row as above
 //   text        its bytes, then one 0xFF byte
 //
 // StreamEncoder is the one writer of these bytes. Values collect in a fixed
-// buffer that is hashed whenever it fills; the bytes of the case being
-// recorded stay together, so that an observer sees each value and each whole
-// case as one run of the stream.
+// buffer that is hashed whenever it fills, while the bytes are still in cache;
+// the bytes of the case being recorded stay together, so that an observer sees
+// each value and each whole case as one run of the stream.
 #ifndef ZERIN_DIGEST_STREAM_HPP
 #define ZERIN_DIGEST_STREAM_HPP
 
@@ -34,9 +33,9 @@ inline constexpr std::size_t length_bytes = 8;
 inline constexpr std::size_t row_bytes = length_bytes + 4 * exchange::row_length;
 
 enum class CaseKind : std::uint8_t { point_to_point, multicast, paired_multicast };
-inline constexpr std::array<std::string_view, 3> kind_names{"p2p", "mc", "pmc"};
 inline std::string_view kind_name(CaseKind kind) noexcept {
-  return kind_names[static_cast<std::size_t>(kind)];
+  static constexpr std::array<std::string_view, 3> names{"p2p", "mc", "pmc"};
+  return names[static_cast<std::size_t>(kind)];
 }
 
 // Which case is being recorded.
@@ -102,16 +101,8 @@ class StreamEncoder {
     this->text(text.size(), [text](char* p) { return std::copy(text.begin(), text.end(), p); });
   }
 
-  // Bytes recorded so far.
-  std::uint64_t length() const noexcept {
-    return hasher_.length() + static_cast<std::uint64_t>(pos_ - buffer_.data());
-  }
-  // SipHash-1-3 of every byte recorded so far. Ends the current case.
-  std::uint64_t finish() noexcept {
-    hasher_.write(buffer_.data(), static_cast<std::size_t>(pos_ - buffer_.data()));
-    pos_ = case_begin_ = buffer_.data();
-    return hasher_.finish();
-  }
+  // SipHash-1-3 of every byte recorded so far.
+  std::uint64_t finish() const noexcept { return hasher_.finish({buffer_.data(), pos_}); }
 
  private:
   static unsigned char* put_le(unsigned char* p, std::uint64_t value, std::size_t size) noexcept {
@@ -128,19 +119,24 @@ class StreamEncoder {
     return p + sizeof row;
   }
 
-  // Where `size` bytes go. When the buffer is full, the bytes before the
-  // current case are hashed and the case moves to the front.
+  // Where `size` bytes go.
   unsigned char* reserve(std::size_t size) {
-    if (static_cast<std::size_t>(buffer_.data() + buffer_size - pos_) >= size) [[likely]] {
-      return pos_;
+    if (static_cast<std::size_t>(buffer_.data() + buffer_size - pos_) < size) [[unlikely]] {
+      make_room(size);
     }
-    hasher_.write(buffer_.data(), static_cast<std::size_t>(case_begin_ - buffer_.data()));
-    const auto kept = static_cast<std::size_t>(pos_ - case_begin_);
-    std::memmove(buffer_.data(), case_begin_, kept);
-    case_begin_ = buffer_.data();
-    pos_ = case_begin_ + kept;
-    if (buffer_size - kept < size) throw exchange::InternalFault("digest case outgrows its buffer");
     return pos_;
+  }
+  // Hashes the whole words before the current case and moves the rest to the
+  // front of the buffer.
+  void make_room(std::size_t size) {
+    unsigned char* const buffer = buffer_.data();
+    const std::size_t hashed = hasher_.absorb({buffer, case_begin_});
+    std::memmove(buffer, buffer + hashed, static_cast<std::size_t>(pos_ - buffer) - hashed);
+    case_begin_ -= hashed;
+    pos_ -= hashed;
+    if (static_cast<std::size_t>(buffer + buffer_size - pos_) < size) {
+      throw exchange::InternalFault("digest case outgrows its buffer");
+    }
   }
   void observe(ValueKind kind, const unsigned char* begin) {
     if (observer_ != nullptr) [[unlikely]]
@@ -148,7 +144,7 @@ class StreamEncoder {
   }
 
   StreamObserver* observer_;
-  DefaultHasher hasher_;
+  SipHash13 hasher_;
   std::array<unsigned char, buffer_size> buffer_;
   unsigned char* pos_ = buffer_.data();
   unsigned char* case_begin_ = buffer_.data();

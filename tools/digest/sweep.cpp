@@ -1,12 +1,10 @@
 #include "sweep.hpp"
 
 #include <limits>
-#include <string>
+#include <string_view>
 
-#include "timing_text.hpp"
 #include "zerin/exchange/errors.hpp"
 #include "zerin/exchange/plans.hpp"
-#include "zerin/exchange/sender_timing.hpp"
 
 namespace zerin::digest {
 namespace {
@@ -29,51 +27,51 @@ class Sweep {
     plan_.receivers.reserve(2);
   }
 
-  void entry(const SourceEntry& entry, std::uint32_t number, const CaseTable& table) {
-    header_.entry = number;
-    for (std::uint32_t count = table.first_count; count <= table.last_count; ++count) {
-      header_.count = count;
-      header_.kind = CaseKind::point_to_point;
-      for (const std::uint16_t receiver : entry.receivers) {
-        begin(receiver);
-        const auto plan = topology_.point_to_point(entry.source, receiver, count);
-        if (!plan) {
-          throw FatalStop(
-              "called `Result::unwrap()` on an `Err` value: " + zx::debug_string(plan.error()),
-              describe(header_));
-        }
-        sender(plan->sender);
-        stream_.row(plan->receiver);
-        end();
+  std::int32_t run(const CaseTable& table) {
+    for (std::size_t e = 0; e < table.entries.size(); ++e) {
+      header_.entry = static_cast<std::uint32_t>(e + 1);
+      for (std::uint64_t count = table.first_count; count <= table.last_count; ++count) {
+        cases(table.entries[e], static_cast<std::uint32_t>(count));
       }
-      header_.kind = CaseKind::multicast;
-      for (const std::uint32_t offset : multicast_offsets) {
-        begin(offset);
-        record(topology_.multicast_into(plan_, entry.source, entry.receivers, count, offset));
-        end();
+    }
+    return header_.index;
+  }
+
+ private:
+  // The cases of one entry and count, in sweep order.
+  void cases(const SourceEntry& entry, std::uint32_t count) {
+    header_.count = count;
+    for (const std::uint16_t receiver : entry.receivers) {
+      begin(CaseKind::point_to_point, receiver);
+      const auto plan = topology_.point_to_point(entry.source, receiver, count);
+      if (!plan) {
+        throw FatalStop(
+            "called `Result::unwrap()` on an `Err` value: " + zx::debug_string(plan.error()),
+            describe(header_));
       }
-      header_.kind = CaseKind::paired_multicast;
-      for (const auto& pair : paired_receivers) {
-        begin(pair[0]);
-        record(topology_.paired_multicast_into(plan_, entry.source, pair, count));
-        end();
-      }
-      if (count == std::numeric_limits<std::uint32_t>::max()) break;
+      sender(plan->sender);
+      stream_.row(plan->receiver);
+      end();
+    }
+    for (const std::uint32_t offset : multicast_offsets) {
+      begin(CaseKind::multicast, offset);
+      record(topology_.multicast_into(plan_, entry.source, entry.receivers, count, offset));
+      end();
+    }
+    for (const auto& pair : paired_receivers) {
+      begin(CaseKind::paired_multicast, pair[0]);
+      record(topology_.paired_multicast_into(plan_, entry.source, pair, count));
+      end();
     }
   }
 
-  std::int32_t cases() const noexcept { return header_.index; }
-
- private:
-  void begin(std::uint32_t param) {
+  void begin(CaseKind kind, std::uint32_t param) {
+    header_.kind = kind;
     header_.param = param;
     stream_.begin_case();
   }
   void end() {
     stream_.end_case(header_);
-    if (header_.index == std::numeric_limits<std::int32_t>::max()) {
-      throw zx::InternalFault("digest case counter overflows");
-    }
     ++header_.index;
   }
 
@@ -89,21 +87,19 @@ class Sweep {
     const zx::TimingResult at_zero = zx::scheduled_sender_timing(row, 0);
     for (const std::uint32_t offset : timing_offsets) {
       if (!at_zero) {
-        stream_.text(err_timing_text_(zx::scheduled_sender_timing(row, offset)));
+        text_.clear();
+        zx::append_debug(text_, zx::scheduled_sender_timing(row, offset));
+        stream_.text(text_);
       } else if (at_zero->horizon > std::numeric_limits<std::uint32_t>::max() - offset) {
-        stream_.text(err_timing_text_(horizon_overflow));
+        stream_.text(overflow_text_);
       } else {
         const zx::ScheduledPayloadTiming moved{at_zero->payload_start + offset,
                                                at_zero->payload_end + offset,
                                                at_zero->horizon + offset};
-        stream_.text(OkTimingText::max_size,
-                     [&moved](char* p) { return OkTimingText::write(p, moved); });
+        stream_.text(ok_timing_room, [&moved](char* p) { return write_ok_timing(p, moved); });
       }
     }
   }
-
-  inline static const zx::TimingResult horizon_overflow{
-      std::unexpect, zx::ExchangeError::schedule(zx::ScheduleReason::SenderEventHorizonOverflow)};
 
   // A multicast or paired multicast outcome: the plan, or the error's display text.
   void record(const std::expected<void, zx::ExchangeError>& planned) {
@@ -121,7 +117,8 @@ class Sweep {
   StreamEncoder& stream_;
   CaseHeader header_;
   std::string text_;
-  ErrTimingText err_timing_text_;
+  const std::string overflow_text_ = zx::debug_string(zx::TimingResult(
+      std::unexpect, zx::ExchangeError::schedule(zx::ScheduleReason::SenderEventHorizonOverflow)));
   zx::MulticastPlan plan_;
 };
 
@@ -147,11 +144,10 @@ std::int64_t case_total(const CaseTable& table) noexcept {
 
 std::int32_t run_sweep(const zx::Topology& topology, const CaseTable& table,
                        StreamEncoder& stream) {
-  Sweep sweep(topology, stream);
-  for (std::size_t e = 0; e < table.entries.size(); ++e) {
-    sweep.entry(table.entries[e], static_cast<std::uint32_t>(e + 1), table);
+  if (case_total(table) > std::numeric_limits<std::int32_t>::max()) {
+    throw zx::InternalFault("digest case counter overflows");
   }
-  return sweep.cases();
+  return Sweep(topology, stream).run(table);
 }
 
 }  // namespace zerin::digest
