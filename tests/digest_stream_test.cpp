@@ -6,7 +6,6 @@
 #include <string_view>
 #include <vector>
 
-#include "case_log.hpp"
 #include "siphash.hpp"
 #include "stream.hpp"
 #include "zerin/exchange/errors.hpp"
@@ -138,18 +137,6 @@ TEST(DigestStream, CaseLargerThanTheBufferIsAFault) {
   stream.text(std::string(zd::StreamEncoder::buffer_size / 2, 'a'));
   EXPECT_THROW(stream.text(std::string(zd::StreamEncoder::buffer_size / 2, 'b')),
                zerin::exchange::InternalFault);
-}
-
-TEST(DigestStream, HexKeepsLeadingZeros) {
-  const auto hex = [](std::uint64_t value, int digits) {
-    std::string text;
-    zd::append_hex(text, value, digits);
-    return text;
-  };
-  EXPECT_EQ(hex(0, 16), "0000000000000000");
-  EXPECT_EQ(hex(0x0fffffffffffffffULL, 16), "0fffffffffffffff");
-  EXPECT_EQ(hex(0xd1fba762150c532cULL, 16), "d1fba762150c532c");
-  EXPECT_EQ(hex(0x41800003, 8), "41800003");
 }
 
 }  // namespace
