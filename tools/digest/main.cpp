@@ -9,7 +9,6 @@
 #include <cstdio>
 #include <cstring>
 #include <exception>
-#include <memory>
 #include <new>
 #include <optional>
 #include <span>
@@ -231,22 +230,16 @@ int run(const std::optional<std::string>& trace_path, const std::optional<DumpRa
   std::optional<CaseLog> log;
   if (trace || dump) log.emplace(trace ? &*trace : nullptr, out, dump.value_or(DumpRange{}));
   zd::StreamEncoder stream(log ? &*log : nullptr);
-  std::string line = std::to_string(zd::run_sweep(topology, zd::digest_case_table(), stream));
+  const auto cases = zd::run_sweep(topology, zd::digest_case_table(), stream);
+  if (!cases)
+    return report(exit_fatal, {cases.error().report, "stopped at " + cases.error().where});
+  std::string line = std::to_string(*cases);
   line += " cases: ";
   append_hex(line, stream.finish(), 16);
   line += '\n';
   if (trace && !trace->close()) return trace_failure();
   return print(out, line);
 }
-
-// Help lines show an option's values by their names alone.
-class HelpFormatter : public CLI::Formatter {
- public:
-  std::string make_option_opts(const CLI::Option* option) const override {
-    const std::string& values = option->get_type_name();
-    return values.empty() ? values : " " + values;
-  }
-};
 
 }  // namespace
 
@@ -261,7 +254,6 @@ int main(int argc, char** argv) {
         "Runs the fixed sweep of exchange plans and prints one line: the number of cases,\n"
         "\" cases: \" and the 64-bit digest of everything planned.",
         "zerin-digest");
-    app.formatter(std::make_shared<HelpFormatter>());
     std::optional<std::string> trace_path;
     CLI::Option* const trace_option =
         app.add_option("--trace", trace_path,
@@ -281,6 +273,7 @@ int main(int argc, char** argv) {
                        "the result line: each case's trace line, then its rows (nine words),\n"
                        "row vectors (their length, then the rows) and texts")
             ->type_name("START END")
+            ->option_text("START END")
             ->expected(2);
     app.set_version_flag("--version", std::string("zerin-digest ") + zx::version_string,
                          "Print the version and exit");
@@ -304,8 +297,6 @@ int main(int argc, char** argv) {
       return report(exit_usage, {error.what()});
     }
     return run(trace_path, dump, out);
-  } catch (const zd::FatalStop& stop) {
-    return report(exit_fatal, {stop.what(), "stopped at " + stop.where()});
   } catch (const zx::InternalFault& fault) {
     return report(exit_fatal, {std::string("internal fault: ") + fault.what()});
   } catch (const std::bad_alloc&) {

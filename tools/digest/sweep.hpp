@@ -12,10 +12,9 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
-#include <stdexcept>
+#include <expected>
 #include <string>
 #include <string_view>
-#include <utility>
 #include <vector>
 
 #include "stream.hpp"
@@ -53,23 +52,18 @@ CaseTable digest_case_table();
 // Number of cases run_sweep() completes on `table` when nothing stops it.
 std::int64_t case_total(const CaseTable& table) noexcept;
 
-// A stop of the whole run: a point-to-point plan failed. what() is the report;
-// where() names the case.
-class FatalStop : public std::runtime_error {
- public:
-  FatalStop(const std::string& report, std::string where)
-      : std::runtime_error(report), where_(std::move(where)) {}
-  const std::string& where() const noexcept { return where_; }
-
- private:
-  std::string where_;
+// Why the whole run stopped: a point-to-point plan failed. `report` says how,
+// `where` names the case.
+struct FatalStop {
+  std::string report;
+  std::string where;
 };
 
 // Runs every case of `table` in order against `topology`, recording into
-// `stream`, and returns the number of completed cases. A failed point-to-point
-// plan throws FatalStop; library faults propagate as exchange::InternalFault.
-std::int32_t run_sweep(const exchange::Topology& topology, const CaseTable& table,
-                       StreamEncoder& stream);
+// `stream`, and returns the number of cases, or the stop at the first failed
+// point-to-point plan. Library faults propagate as exchange::InternalFault.
+std::expected<std::int32_t, FatalStop> run_sweep(const exchange::Topology& topology,
+                                                 const CaseTable& table, StreamEncoder& stream);
 
 // The texts around the numbers of a successful timing's debug text.
 inline constexpr std::array<std::string_view, 4> ok_timing_parts{
