@@ -16,7 +16,6 @@
 extern char** environ;
 #endif
 
-#include "siphash.hpp"
 #include "stream.hpp"
 #include "sweep.hpp"
 #include "zerin/exchange/sender_timing.hpp"

@@ -6,7 +6,6 @@
 #include <string_view>
 #include <vector>
 
-#include "siphash.hpp"
 #include "stream.hpp"
 #include "zerin/exchange/errors.hpp"
 

@@ -7,7 +7,6 @@
 #include <string>
 #include <vector>
 
-#include "siphash.hpp"
 #include "stream.hpp"
 #include "sweep.hpp"
 #include "zerin/exchange/topology.hpp"

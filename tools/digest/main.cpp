@@ -17,7 +17,6 @@
 #include <utility>
 #include <vector>
 
-#include "siphash.hpp"
 #include "stream.hpp"
 #include "sweep.hpp"
 #include "zerin/exchange/errors.hpp"

@@ -1,4 +1,5 @@
-// The digest stream: the bytes of every recorded value, in sweep order.
+// The digest stream: the bytes of every recorded value, in sweep order, and
+// their hash, SipHash-1-3 with both keys zero.
 //
 //   row         the length 9 as 8 little-endian bytes, then the 9 words, 4 bytes each
 //   row vector  the number of rows as 8 little-endian bytes, then each row as above
@@ -20,13 +21,77 @@
 #include <span>
 #include <string_view>
 
-#include "siphash.hpp"
 #include "zerin/exchange/errors.hpp"
 #include "zerin/exchange/words.hpp"
 
 namespace zerin::digest {
 
 using exchange::ExchangeRow;
+
+// SipHash-1-3 with both keys zero: one compression round per 8-byte
+// little-endian message word, three finalisation rounds, 64-bit output.
+class SipHash13 {
+ public:
+  // Absorbs the whole 8-byte words at the front of `bytes` and returns how many
+  // bytes they are; the 0..7 bytes left over are the caller's to pass on.
+  std::size_t absorb(std::span<const unsigned char> bytes) noexcept {
+    const std::size_t size = bytes.size() & ~std::size_t{7};
+    // Work on a local copy so that the four words stay in registers.
+    SipHash13 h = *this;
+    for (std::size_t at = 0; at < size; at += 8) {
+      std::uint64_t m;
+      std::memcpy(&m, bytes.data() + at, sizeof m);
+      if constexpr (std::endian::native == std::endian::big) m = std::byteswap(m);
+      h.compress(m);
+    }
+    h.length_ += size;
+    *this = h;
+    return size;
+  }
+
+  // The hash of everything absorbed followed by `rest`; this object is unchanged.
+  std::uint64_t finish(std::span<const unsigned char> rest) const noexcept {
+    SipHash13 h = *this;
+    rest = rest.subspan(h.absorb(rest));
+    std::uint64_t last = (h.length_ + rest.size()) << 56;
+    for (std::size_t i = 0; i < rest.size(); ++i) last |= std::uint64_t{rest[i]} << (8 * i);
+    h.compress(last);
+    h.v2_ ^= 0xff;
+    for (int i = 0; i < 3; ++i) h.round();
+    return h.v0_ ^ h.v1_ ^ h.v2_ ^ h.v3_;
+  }
+
+ private:
+  void round() noexcept {
+    v0_ += v1_;
+    v1_ = std::rotl(v1_, 13) ^ v0_;
+    v0_ = std::rotl(v0_, 32);
+    v2_ += v3_;
+    v3_ = std::rotl(v3_, 16) ^ v2_;
+    v0_ += v3_;
+    v3_ = std::rotl(v3_, 21) ^ v0_;
+    v2_ += v1_;
+    v1_ = std::rotl(v1_, 17) ^ v2_;
+    v2_ = std::rotl(v2_, 32);
+  }
+  void compress(std::uint64_t m) noexcept {
+    v3_ ^= m;
+    round();
+    v0_ ^= m;
+  }
+
+  // k0 = k1 = 0, so the key XOR leaves the initialisation constants as they are.
+  std::uint64_t v0_ = 0x736f6d6570736575ULL;
+  std::uint64_t v1_ = 0x646f72616e646f6dULL;
+  std::uint64_t v2_ = 0x6c7967656e657261ULL;
+  std::uint64_t v3_ = 0x7465646279746573ULL;
+  std::uint64_t length_ = 0;  // bytes absorbed
+};
+
+// SipHash-1-3 of `bytes`.
+inline std::uint64_t siphash13(std::span<const unsigned char> bytes) noexcept {
+  return SipHash13{}.finish(bytes);
+}
 
 // Bytes of the length in front of a row or a row vector, and of a whole row.
 inline constexpr std::size_t length_bytes = 8;

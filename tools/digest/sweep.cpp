@@ -19,13 +19,12 @@ CaseTable digest_case_table() {
 }
 
 std::int64_t case_total(const CaseTable& table) noexcept {
-  if (table.last_count < table.first_count) return 0;
   std::int64_t per_count = 0;
   for (const SourceEntry& entry : table.entries) {
     per_count += static_cast<std::int64_t>(entry.receivers.size() + multicast_offsets.size() +
                                            paired_receivers.size());
   }
-  return (std::int64_t{table.last_count} - table.first_count + 1) * per_count;
+  return std::int64_t{table.last_count} * per_count;
 }
 
 std::expected<std::int32_t, FatalStop> run_sweep(const zx::Topology& topology,
@@ -91,7 +90,7 @@ std::expected<std::int32_t, FatalStop> run_sweep(const zx::Topology& topology,
   for (std::size_t e = 0; e < table.entries.size(); ++e) {
     const SourceEntry& entry = table.entries[e];
     header.entry = static_cast<std::uint32_t>(e + 1);
-    for (std::uint64_t count = table.first_count; count <= table.last_count; ++count) {
+    for (std::uint64_t count = 1; count <= table.last_count; ++count) {
       header.count = static_cast<std::uint32_t>(count);
       for (const std::uint16_t receiver : entry.receivers) {
         begin(CaseKind::point_to_point, receiver);

@@ -29,11 +29,11 @@ struct SourceEntry {
   std::vector<std::uint16_t> receivers;
 };
 
-// The inputs of a sweep. The digest program always runs digest_case_table();
-// tests shorten the count range or plant a failing entry.
+// The inputs of a sweep: every entry at every count 1..last_count. The digest
+// program always runs digest_case_table(); tests lower the last count or plant
+// a failing entry.
 struct CaseTable {
   std::vector<SourceEntry> entries;
-  std::uint32_t first_count = 1;
   std::uint32_t last_count = exchange::maximum_transfer_count;
 };
 
