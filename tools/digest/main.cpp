@@ -81,13 +81,17 @@ std::uint64_t read_le(std::span<const unsigned char> bytes, std::size_t at, std:
 
 void append_decimal(std::string& out, std::uint64_t value) {
   char digits[20];
-  out.append(digits, std::to_chars(digits, digits + sizeof digits, value).ptr);
+  const char* const end = std::to_chars(digits, digits + sizeof digits, value).ptr;
+  out.append(digits, static_cast<std::size_t>(end - digits));
 }
 
-// Appends `digits` lower-case hexadecimal digits of `value`, leading zeros kept.
+// Appends `digits` (at most 16) lower-case hexadecimal digits of `value`,
+// leading zeros kept.
 void append_hex(std::string& out, std::uint64_t value, int digits) {
   static constexpr char hex[] = "0123456789abcdef";
-  for (int i = digits - 1; i >= 0; --i) out += hex[(value >> (4 * i)) & 0xF];
+  char text[16];
+  for (int i = digits - 1; i >= 0; --i, value >>= 4) text[i] = hex[value & 0xF];
+  out.append(text, static_cast<std::size_t>(digits));
 }
 
 // Cases to dump, counted from 0, both ends included.
