@@ -35,7 +35,7 @@ class Watch final : public zd::StreamObserver {
     cases.emplace_back(header.index, as_text(bytes));
   }
   std::vector<std::pair<zd::ValueKind, std::string>> values;
-  std::vector<std::pair<std::int32_t, std::string>> cases;
+  std::vector<std::pair<std::int64_t, std::string>> cases;
 };
 
 // The digest of one case holding what `record` writes.
@@ -85,7 +85,7 @@ TEST(DigestStream, ValueBytes) {
   std::string whole;
   for (const auto& [kind, bytes] : watch.values) whole += bytes;
   ASSERT_EQ(watch.cases.size(), 1u);
-  EXPECT_EQ(watch.cases[0], std::pair(7, whole));
+  EXPECT_EQ(watch.cases[0], std::pair(std::int64_t{7}, whole));
   EXPECT_EQ(stream.finish(), hash_of(whole));
 }
 
@@ -117,7 +117,7 @@ TEST(DigestStream, CasesStayWholeAcrossBufferRefills) {
   Watch watch;
   zd::StreamEncoder stream(&watch);
   std::string all;
-  for (std::int32_t i = 0; i < 3000; ++i) {
+  for (std::int64_t i = 0; i < 3000; ++i) {
     stream.begin_case();
     stream.text(std::string(static_cast<std::size_t>(i % 997), 'x'));
     stream.row(zd::ExchangeRow{static_cast<std::uint32_t>(i)});

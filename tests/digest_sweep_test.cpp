@@ -85,7 +85,7 @@ TEST(DigestSweep, EntryOneCountOneOrder) {
   ASSERT_EQ(cases.size(), expected.size());
   for (std::size_t i = 0; i < expected.size(); ++i) {
     const auto& header = cases[i].header;
-    EXPECT_EQ(header.index, static_cast<std::int32_t>(i));
+    EXPECT_EQ(header.index, static_cast<std::int64_t>(i));
     EXPECT_EQ(header.entry, 1u);
     EXPECT_EQ(header.count, 1u);
     EXPECT_EQ(zd::kind_name(header.kind), expected[i].first);

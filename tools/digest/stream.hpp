@@ -105,7 +105,7 @@ inline std::string_view kind_name(CaseKind kind) noexcept {
 
 // Which case is being recorded.
 struct CaseHeader {
-  std::int32_t index = 0;   // counts from 0 in sweep order
+  std::int64_t index = 0;   // counts from 0 in sweep order
   std::uint32_t entry = 0;  // 1-based position in the table
   std::uint32_t count = 0;
   CaseKind kind = CaseKind::point_to_point;

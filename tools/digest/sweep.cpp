@@ -27,11 +27,8 @@ std::int64_t case_total(const CaseTable& table) noexcept {
   return std::int64_t{table.last_count} * per_count;
 }
 
-std::expected<std::int32_t, FatalStop> run_sweep(const zx::Topology& topology,
+std::expected<std::int64_t, FatalStop> run_sweep(const zx::Topology& topology,
                                                  const CaseTable& table, StreamEncoder& stream) {
-  if (case_total(table) > std::numeric_limits<std::int32_t>::max()) {
-    throw zx::InternalFault("digest case counter overflows");
-  }
   // Storage reused from case to case, so that the loop does not allocate.
   std::string text;
   text.reserve(128);

@@ -62,7 +62,7 @@ struct FatalStop {
 // Runs every case of `table` in order against `topology`, recording into
 // `stream`, and returns the number of cases, or the stop at the first failed
 // point-to-point plan. Library faults propagate as exchange::InternalFault.
-std::expected<std::int32_t, FatalStop> run_sweep(const exchange::Topology& topology,
+std::expected<std::int64_t, FatalStop> run_sweep(const exchange::Topology& topology,
                                                  const CaseTable& table, StreamEncoder& stream);
 
 // The texts around the numbers of a successful timing's debug text.
