@@ -16,10 +16,8 @@
 extern char** environ;
 #endif
 
-#include "siphash.hpp"
 #include "stream.hpp"
 #include "sweep.hpp"
-#include "timing_text.hpp"
 #include "zerin/exchange/sender_timing.hpp"
 #include "zerin/exchange/topology.hpp"
 
@@ -60,18 +58,17 @@ const std::string& recorded_stream() {
 // prefetch of every line of the block that follows it.
 std::uint64_t hash_floor(const std::string& stream) {
   constexpr std::size_t block = 4096;
-  const char* p = stream.data();
-  const char* const end = p + stream.size();
-  zd::DefaultHasher hasher;
+  const auto* p = reinterpret_cast<const unsigned char*>(stream.data());
+  const auto* const end = p + stream.size();
+  zd::SipHash13 hasher;
   for (; end - p > static_cast<std::ptrdiff_t>(block); p += block) {
-    const char* const next = p + block;
+    const unsigned char* const next = p + block;
     for (std::size_t line = 0; line < block && next + line < end; line += 64) {
       __builtin_prefetch(next + line);
     }
-    hasher.write(p, block);
+    hasher.absorb({p, block});
   }
-  hasher.write(p, static_cast<std::size_t>(end - p));
-  return hasher.finish();
+  return hasher.finish({p, end});
 }
 
 std::uint64_t sweep_digest() {
@@ -226,10 +223,10 @@ BENCHMARK(BM_TimingTextToChars);
 
 void BM_TimingTextDigest(benchmark::State& state) {
   const auto timing = zx::scheduled_sender_timing(board().point_to_point(0, 736, 100)->sender, 273);
-  std::array<char, zd::OkTimingText::max_size> text;
+  std::array<char, zd::ok_timing_room> text;
   for (auto _ : state) {
     benchmark::DoNotOptimize(timing);
-    benchmark::DoNotOptimize(zd::OkTimingText::write(text.data(), *timing));
+    benchmark::DoNotOptimize(zd::write_ok_timing(text.data(), *timing));
     benchmark::ClobberMemory();
   }
 }

@@ -89,8 +89,13 @@ case $group in
     printf '%s\n' "0 1 1 p2p 2" "1 1 1 mc 0" "2 1 1 mc 1" "3 1 1 mc 51" "4 1 1 mc 4095" \
       "5 1 1 pmc 2" "6 1 1 pmc 274" "7 1 1 pmc 1286" | cmp -s - "$work/first8" ||
       fail "trace: first cases $(cat "$work/first8")"
-    [[ $(sed -n 33185p "$work/trace.txt" | cut -d' ' -f1-5) == "33184 2 1 p2p 736" ]] ||
-      fail "trace: entry 2 does not start at case 33184"
+    # Whole lines, case hashes included (one with leading zeros), across the
+    # start of entry 2.
+    printf '%s\n' "26 1 4 mc 1 00da5ce98b48c838" >"$work/expected"
+    printf '%s\n' "33183 1 4148 pmc 1286 7999cdc9cdaace93" "33184 2 1 p2p 736 d85449dcc3253736" \
+      "33185 2 1 p2p 1286 5f1ae5faf466baf0" "33186 2 1 mc 0 7269ebbd9bc73d27" >>"$work/expected"
+    sed -n '27p;33184,33187p' "$work/trace.txt" | cmp -s - "$work/expected" ||
+      fail "trace: lines 27 and 33184..33187 $(sed -n '27p;33184,33187p' "$work/trace.txt")"
     [[ $(tail -n 1 "$work/trace.txt" | cut -d' ' -f1-5) == "211547 6 4148 pmc 1286" ]] ||
       fail "trace: last case $(tail -n 1 "$work/trace.txt")"
 
@@ -121,6 +126,21 @@ case $group in
     grep -qE '^  rows 2$' "$work/out" || fail "dump: no row vector"
     grep -qE '^    row( 0x[0-9a-f]{8}){9}$' "$work/out" || fail "dump: no receiver row"
     grep -qE '^  text (Ok|Err)\(' "$work/out" || fail "dump: no timing text"
+    # Entry 2 (source 0, receivers 736 and 1286), count 1, offset 0: the sender
+    # row, its timing texts at the three offsets, then the two receiver rows.
+    run dump-mc 0 --dump 33186 33186
+    cat >"$work/expected" <<EOF
+33186 2 1 mc 0 7269ebbd9bc73d27
+  row 0x41800003 0x40a00016 0x78000003 0x43a00000 0x00000000 0x00000000 0x00000000 0x00000000 0x00000000
+  text Ok(ScheduledPayloadTiming { payload_start: 23, payload_end: 24, horizon: 24 })
+  text Ok(ScheduledPayloadTiming { payload_start: 296, payload_end: 297, horizon: 297 })
+  text Ok(ScheduledPayloadTiming { payload_start: 4294966806, payload_end: 4294966807, horizon: 4294966807 })
+  rows 2
+    row 0x41800003 0x6404c000 0x64000640 0x61914000 0x40a00005 0x43a00000 0x00000000 0x00000000 0x00000000
+    row 0x41800003 0x64000000 0x64000640 0x61914000 0x40a00005 0x43a00000 0x00000000 0x00000000 0x00000000
+$result_line
+EOF
+    cmp -s "$work/out" "$work/expected" || fail "dump-mc: $(diff "$work/expected" "$work/out" | head -n 5)"
     ;;
 
   fatal)

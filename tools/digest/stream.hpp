@@ -1,14 +1,14 @@
-// The digest stream: the bytes of every recorded value, in sweep order, hashed
-// while they are still in cache.
+// The digest stream: the bytes of every recorded value, in sweep order, and
+// their hash, SipHash-1-3 with both keys zero.
 //
 //   row         the length 9 as 8 little-endian bytes, then the 9 words, 4 bytes each
 //   row vector  the number of rows as 8 little-endian bytes, then each row as above
 //   text        its bytes, then one 0xFF byte
 //
 // StreamEncoder is the one writer of these bytes. Values collect in a fixed
-// buffer that is hashed whenever it fills; the bytes of the case being
-// recorded stay together, so that an observer sees each value and each whole
-// case as one run of the stream.
+// buffer that is hashed whenever it fills, while the bytes are still in cache;
+// the bytes of the case being recorded stay together, so that an observer sees
+// each value and each whole case as one run of the stream.
 #ifndef ZERIN_DIGEST_STREAM_HPP
 #define ZERIN_DIGEST_STREAM_HPP
 
@@ -21,7 +21,6 @@
 #include <span>
 #include <string_view>
 
-#include "siphash.hpp"
 #include "zerin/exchange/errors.hpp"
 #include "zerin/exchange/words.hpp"
 
@@ -29,19 +28,84 @@ namespace zerin::digest {
 
 using exchange::ExchangeRow;
 
+// SipHash-1-3 with both keys zero: one compression round per 8-byte
+// little-endian message word, three finalisation rounds, 64-bit output.
+class SipHash13 {
+ public:
+  // Absorbs the whole 8-byte words at the front of `bytes` and returns how many
+  // bytes they are; the 0..7 bytes left over are the caller's to pass on.
+  std::size_t absorb(std::span<const unsigned char> bytes) noexcept {
+    const std::size_t size = bytes.size() & ~std::size_t{7};
+    // Work on a local copy so that the four words stay in registers.
+    SipHash13 h = *this;
+    for (std::size_t at = 0; at < size; at += 8) {
+      std::uint64_t m;
+      std::memcpy(&m, bytes.data() + at, sizeof m);
+      if constexpr (std::endian::native == std::endian::big) m = std::byteswap(m);
+      h.compress(m);
+    }
+    h.length_ += size;
+    *this = h;
+    return size;
+  }
+
+  // The hash of everything absorbed followed by `rest`; this object is unchanged.
+  std::uint64_t finish(std::span<const unsigned char> rest) const noexcept {
+    SipHash13 h = *this;
+    rest = rest.subspan(h.absorb(rest));
+    std::uint64_t last = (h.length_ + rest.size()) << 56;
+    for (std::size_t i = 0; i < rest.size(); ++i) last |= std::uint64_t{rest[i]} << (8 * i);
+    h.compress(last);
+    h.v2_ ^= 0xff;
+    for (int i = 0; i < 3; ++i) h.round();
+    return h.v0_ ^ h.v1_ ^ h.v2_ ^ h.v3_;
+  }
+
+ private:
+  void round() noexcept {
+    v0_ += v1_;
+    v1_ = std::rotl(v1_, 13) ^ v0_;
+    v0_ = std::rotl(v0_, 32);
+    v2_ += v3_;
+    v3_ = std::rotl(v3_, 16) ^ v2_;
+    v0_ += v3_;
+    v3_ = std::rotl(v3_, 21) ^ v0_;
+    v2_ += v1_;
+    v1_ = std::rotl(v1_, 17) ^ v2_;
+    v2_ = std::rotl(v2_, 32);
+  }
+  void compress(std::uint64_t m) noexcept {
+    v3_ ^= m;
+    round();
+    v0_ ^= m;
+  }
+
+  // k0 = k1 = 0, so the key XOR leaves the initialisation constants as they are.
+  std::uint64_t v0_ = 0x736f6d6570736575ULL;
+  std::uint64_t v1_ = 0x646f72616e646f6dULL;
+  std::uint64_t v2_ = 0x6c7967656e657261ULL;
+  std::uint64_t v3_ = 0x7465646279746573ULL;
+  std::uint64_t length_ = 0;  // bytes absorbed
+};
+
+// SipHash-1-3 of `bytes`.
+inline std::uint64_t siphash13(std::span<const unsigned char> bytes) noexcept {
+  return SipHash13{}.finish(bytes);
+}
+
 // Bytes of the length in front of a row or a row vector, and of a whole row.
 inline constexpr std::size_t length_bytes = 8;
 inline constexpr std::size_t row_bytes = length_bytes + 4 * exchange::row_length;
 
 enum class CaseKind : std::uint8_t { point_to_point, multicast, paired_multicast };
-inline constexpr std::array<std::string_view, 3> kind_names{"p2p", "mc", "pmc"};
 inline std::string_view kind_name(CaseKind kind) noexcept {
-  return kind_names[static_cast<std::size_t>(kind)];
+  static constexpr std::array<std::string_view, 3> names{"p2p", "mc", "pmc"};
+  return names[static_cast<std::size_t>(kind)];
 }
 
 // Which case is being recorded.
 struct CaseHeader {
-  std::int32_t index = 0;   // counts from 0 in sweep order
+  std::int64_t index = 0;   // counts from 0 in sweep order
   std::uint32_t entry = 0;  // 1-based position in the table
   std::uint32_t count = 0;
   CaseKind kind = CaseKind::point_to_point;
@@ -102,16 +166,8 @@ class StreamEncoder {
     this->text(text.size(), [text](char* p) { return std::copy(text.begin(), text.end(), p); });
   }
 
-  // Bytes recorded so far.
-  std::uint64_t length() const noexcept {
-    return hasher_.length() + static_cast<std::uint64_t>(pos_ - buffer_.data());
-  }
-  // SipHash-1-3 of every byte recorded so far. Ends the current case.
-  std::uint64_t finish() noexcept {
-    hasher_.write(buffer_.data(), static_cast<std::size_t>(pos_ - buffer_.data()));
-    pos_ = case_begin_ = buffer_.data();
-    return hasher_.finish();
-  }
+  // SipHash-1-3 of every byte recorded so far.
+  std::uint64_t finish() const noexcept { return hasher_.finish({buffer_.data(), pos_}); }
 
  private:
   static unsigned char* put_le(unsigned char* p, std::uint64_t value, std::size_t size) noexcept {
@@ -128,19 +184,24 @@ class StreamEncoder {
     return p + sizeof row;
   }
 
-  // Where `size` bytes go. When the buffer is full, the bytes before the
-  // current case are hashed and the case moves to the front.
+  // Where `size` bytes go.
   unsigned char* reserve(std::size_t size) {
-    if (static_cast<std::size_t>(buffer_.data() + buffer_size - pos_) >= size) [[likely]] {
-      return pos_;
+    if (static_cast<std::size_t>(buffer_.data() + buffer_size - pos_) < size) [[unlikely]] {
+      make_room(size);
     }
-    hasher_.write(buffer_.data(), static_cast<std::size_t>(case_begin_ - buffer_.data()));
-    const auto kept = static_cast<std::size_t>(pos_ - case_begin_);
-    std::memmove(buffer_.data(), case_begin_, kept);
-    case_begin_ = buffer_.data();
-    pos_ = case_begin_ + kept;
-    if (buffer_size - kept < size) throw exchange::InternalFault("digest case outgrows its buffer");
     return pos_;
+  }
+  // Hashes the whole words before the current case and moves the rest to the
+  // front of the buffer.
+  void make_room(std::size_t size) {
+    unsigned char* const buffer = buffer_.data();
+    const std::size_t hashed = hasher_.absorb({buffer, case_begin_});
+    std::memmove(buffer, buffer + hashed, static_cast<std::size_t>(pos_ - buffer) - hashed);
+    case_begin_ -= hashed;
+    pos_ -= hashed;
+    if (static_cast<std::size_t>(buffer + buffer_size - pos_) < size) {
+      throw exchange::InternalFault("digest case outgrows its buffer");
+    }
   }
   void observe(ValueKind kind, const unsigned char* begin) {
     if (observer_ != nullptr) [[unlikely]]
@@ -148,7 +209,7 @@ class StreamEncoder {
   }
 
   StreamObserver* observer_;
-  DefaultHasher hasher_;
+  SipHash13 hasher_;
   std::array<unsigned char, buffer_size> buffer_;
   unsigned char* pos_ = buffer_.data();
   unsigned char* case_begin_ = buffer_.data();
