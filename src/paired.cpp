@@ -71,24 +71,28 @@ std::optional<ScheduleReason> lay_paired_receiver_row(ExchangeRow& row, std::uin
   const std::uint32_t format_start =
       checked_add(checked_add(source_event, receive_lead_cycles), receiver_phase(receiver));
 
+  // An early receiver selects the sender's lane, and deselects it once the data
+  // is in. The format controls open and close the data; the pointer control
+  // comes two cycles into it. The events are listed in the order in which they
+  // fall unless the transfer is short, so the sort below has little to do.
+  const bool early = mux.early();
+  const std::uint32_t source_lane = sender ^ (receiver & detail::physical_partner_bit);
+  if (early && !word_format::xpic_delay.field("control").fits(source_lane)) {
+    return ScheduleReason::PairedSourceTile;
+  }
   std::array<ReceiveEvent, maximum_paired_events> storage{};
   std::size_t size = 0;
-  // An early receiver selects the sender's lane, and deselects it once the data is in.
-  if (mux.early()) {
-    const std::uint32_t source_lane = sender ^ (receiver & detail::physical_partner_bit);
-    if (!word_format::xpic_delay.field("control").fits(source_lane)) {
-      return ScheduleReason::PairedSourceTile;
-    }
+  if (early) {
     storage[size++] = {source_event, delay_xpic(0, 1, source_lane), ReceiveEventKind::PairedSource};
-    storage[size++] = {checked_add(source_event, count), delay_xpic(0, 1, neutral_xpic_control),
-                       ReceiveEventKind::PairedNeutral};
   }
-  // The format controls open and close the data; the pointer control comes two
-  // cycles into it.
   storage[size++] = {format_start, delay_pic(0, 1, detail::direction(sender, receiver)),
                      ReceiveEventKind::Format};
   storage[size++] = {checked_add(format_start, pointer_lag_cycles), delay_pic(0, 0, 0),
                      ReceiveEventKind::PairedPointer};
+  if (early) {
+    storage[size++] = {checked_add(source_event, count), delay_xpic(0, 1, neutral_xpic_control),
+                       ReceiveEventKind::PairedNeutral};
+  }
   storage[size++] = {checked_add(format_start, count), delay_pic(0, 1, 0),
                      ReceiveEventKind::Format};
   const std::span<ReceiveEvent> events(storage.data(), size);
