@@ -1,6 +1,7 @@
 #include "zerin/exchange/errors.hpp"
 
 #include <cstddef>
+#include <expected>
 #include <ostream>
 #include <string_view>
 #include <variant>
@@ -9,6 +10,14 @@
 #include "zerin/exchange/words.hpp"
 
 namespace zerin::exchange {
+
+// At 24 bytes a `std::expected<void, ExchangeError>` is returned in the caller's
+// own slot, where a success stores one byte. A 16-byte result would come back in
+// two registers, read from a temporary whose narrow fields were just stored: a
+// store-forwarding stall on every successful call.
+static_assert(sizeof(std::expected<void, ExchangeError>) == 24,
+              "results return in the caller's slot");
+
 namespace {
 
 template <class... Ts>

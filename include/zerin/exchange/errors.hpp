@@ -170,12 +170,7 @@ class ZERIN_EXCHANGE_API InternalFault : public std::logic_error {
 /// The error value of every fallible operation: a tagged union of nine variants,
 /// declared in this order. A small value type: copied freely, owns nothing. The
 /// `Schedule` variant carries a ScheduleReason.
-///
-/// It is 16 bytes, 8-aligned. That makes a `std::expected<void, ExchangeError>`
-/// 24 bytes, which the x86-64 calling convention returns in the caller's own
-/// slot: a successful call stores one byte there. At 12 bytes the result would
-/// come back in two registers, loaded from a temporary whose narrow fields were
-/// just stored, a stall on every call.
+/// It is 16 bytes, 8-aligned.
 class alignas(8) ExchangeError {
  public:
   /// The work budget of the incremental encoder ran out.
@@ -267,8 +262,6 @@ class alignas(8) ExchangeError {
  private:
   Variant value_;
 };
-static_assert(sizeof(std::expected<void, ExchangeError>) == 24,
-              "results return in the caller's slot");
 
 /// Display text: a sentence for people, e.g. "logical tile 1472 is out of range".
 ZERIN_EXCHANGE_API std::string to_string(const ExchangeError& error);

@@ -355,7 +355,7 @@ inline constexpr const WordKindInfo& send_picp_payload = word_kind_info(WordKind
 /// operand order (missing values are 0). Masking: each value is cut to its field.
 template <class... Values>
 constexpr std::uint32_t encode_word(const WordKindInfo& kind, Values... values) noexcept {
-  // One term per operand: for a kind named at the call, each is a fixed shift and mask.
+  // Each operand goes into the field of its position.
   std::uint32_t word = kind.fixed.bits;
   std::size_t field = 0;
   ((word |= field < kind.field_count
