@@ -25,6 +25,7 @@
 #include <expected>
 #include <optional>
 #include <span>
+#include <utility>
 
 #include "zerin/exchange/errors.hpp"
 #include "zerin/exchange/receive_events.hpp"
@@ -161,9 +162,12 @@ std::expected<void, ExchangeError> append_receive_events_record(
     std::uint32_t horizon_cycles, bool align_control_pairs, F&& record) {
   std::size_t cursor = 0;
   while (cursor < events.size()) {
-    const std::size_t group_size = receive_event_group_size(events, cursor);
-    const std::size_t end = cursor + group_size;
     const std::uint32_t cycles = events[cursor].cycles;
+    // Most events are alone at their cycle: the group is counted only when the
+    // next event shares it.
+    const bool shared = cursor + 1 < events.size() && events[cursor + 1].cycles == cycles;
+    const std::size_t group_size = shared ? receive_event_group_size(events, cursor) : 1;
+    const std::size_t end = cursor + group_size;
     std::optional<std::uint32_t> lookahead;
     if (group_size > 2) {
       return std::unexpected(
@@ -199,30 +203,33 @@ std::expected<void, ExchangeError> append_receive_events_record(
       // at the event's cycle, after a plain delay for the part of the gap beyond
       // the word's reach.
       const ReceiveEvent& event = events[cursor];
-      if (event.cycles < event_cycles) {
-        return std::unexpected(ExchangeError::schedule(ScheduleReason::ReceiveEventOrder));
+      if (event.cycles <= event_cycles) {
+        return std::unexpected(ExchangeError::schedule(
+            event.cycles < event_cycles ? ScheduleReason::ReceiveEventOrder
+                                        : ScheduleReason::ReceiveControlIssueInterval));
       }
-      if (event.cycles == event_cycles) {
-        return std::unexpected(
-            ExchangeError::schedule(ScheduleReason::ReceiveControlIssueInterval));
-      }
-      // The word's kind is read once: its branch knows the word's reach and
-      // where its advance goes.
-      const bool laid = visit_word_kind(event.instruction, [&](auto kind) {
-        constexpr const WordKindInfo& info = word_kind_info(kind.value);
-        if constexpr (info.timed_control()) {
-          constexpr std::uint32_t reach = info.largest_advance();
-          if (event.cycles - event_cycles > reach) {
-            append_delay_cycles(words, event.cycles - reach - event_cycles);
-            event_cycles = event.cycles - reach;
+      // Only the timed control kinds are tried (recognised kinds exclude each
+      // other, so a word with one's fixed bits is of that kind); each branch
+      // knows the word's reach and where its advance goes.
+      const auto lay_timed_control = [&]<std::size_t... K>(std::index_sequence<K...>) {
+        return ([&] {
+          constexpr const WordKindInfo& info = word_kinds[K];
+          if constexpr (info.timed_control()) {
+            if (!info.fixed.matches(event.instruction)) return false;
+            constexpr std::uint32_t reach = info.largest_advance();
+            if (event.cycles - event_cycles > reach) {
+              append_delay_cycles(words, event.cycles - reach - event_cycles);
+              event_cycles = event.cycles - reach;
+            }
+            constexpr WordField advance = info.fields[info.timing_field].bits;
+            words.push_back(advance.set(event.instruction, event.cycles - event_cycles - 1));
+            return true;
+          } else {
+            return false;
           }
-          constexpr WordField advance = info.fields[info.timing_field].bits;
-          words.push_back(advance.set(event.instruction, event.cycles - event_cycles - 1));
-          return true;
-        } else {
-          return false;
-        }
-      });
+        }() || ...);
+      };
+      const bool laid = lay_timed_control(std::make_index_sequence<word_kinds.size()>{});
       if (!laid) {
         return std::unexpected(ExchangeError::schedule(ScheduleReason::ReceiveTimedEvent));
       }
