@@ -25,7 +25,6 @@
 #include <expected>
 #include <optional>
 #include <span>
-#include <utility>
 
 #include "zerin/exchange/errors.hpp"
 #include "zerin/exchange/receive_events.hpp"
@@ -208,28 +207,23 @@ std::expected<void, ExchangeError> append_receive_events_record(
             event.cycles < event_cycles ? ScheduleReason::ReceiveEventOrder
                                         : ScheduleReason::ReceiveControlIssueInterval));
       }
-      // Only the timed control kinds are tried (recognised kinds exclude each
-      // other, so a word with one's fixed bits is of that kind); each branch
-      // knows the word's reach and where its advance goes.
-      const auto lay_timed_control = [&]<std::size_t... K>(std::index_sequence<K...>) {
-        return ([&] {
-          constexpr const WordKindInfo& info = word_kinds[K];
-          if constexpr (info.timed_control()) {
-            if (!info.fixed.matches(event.instruction)) return false;
-            constexpr std::uint32_t reach = info.largest_advance();
-            if (event.cycles - event_cycles > reach) {
-              append_delay_cycles(words, event.cycles - reach - event_cycles);
-              event_cycles = event.cycles - reach;
-            }
-            constexpr WordField advance = info.fields[info.timing_field].bits;
-            words.push_back(advance.set(event.instruction, event.cycles - event_cycles - 1));
-            return true;
-          } else {
-            return false;
+      // The word's kind is read once: its branch knows the word's reach and
+      // where its advance goes.
+      const bool laid = visit_word_kind(event.instruction, [&](auto kind) {
+        constexpr const WordKindInfo& info = word_kind_info(kind.value);
+        if constexpr (info.timed_control()) {
+          constexpr std::uint32_t reach = info.largest_advance();
+          if (event.cycles - event_cycles > reach) {
+            append_delay_cycles(words, event.cycles - reach - event_cycles);
+            event_cycles = event.cycles - reach;
           }
-        }() || ...);
-      };
-      const bool laid = lay_timed_control(std::make_index_sequence<word_kinds.size()>{});
+          constexpr WordField advance = info.fields[info.timing_field].bits;
+          words.push_back(advance.set(event.instruction, event.cycles - event_cycles - 1));
+          return true;
+        } else {
+          return false;
+        }
+      });
       if (!laid) {
         return std::unexpected(ExchangeError::schedule(ScheduleReason::ReceiveTimedEvent));
       }
